@@ -1,0 +1,209 @@
+// The platform on Windows: straight calls into the Win32 API and msvcrt.
+#include <windows.h>
+#include <ctype.h>
+#include <fcntl.h>
+#include <float.h>
+#include <io.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "platform/platform.h"
+
+// Asks the C runtime's start-up to expand wildcard patterns in arguments
+// when it splits the command line.
+extern "C" {
+int _dowildcard = -1;
+}
+
+static_assert(sizeof(plat::Coord) == sizeof(COORD), "COORD layout");
+static_assert(sizeof(plat::SmallRect) == sizeof(SMALL_RECT), "SMALL_RECT");
+static_assert(sizeof(plat::VersionInfo) == sizeof(OSVERSIONINFOA), "version");
+
+namespace plat {
+
+namespace {
+
+COORD ToCoord(Coord c) { return COORD{c.x, c.y}; }
+SMALL_RECT ToRect(const SmallRect& r) {
+  return SMALL_RECT{r.left, r.top, r.right, r.bottom};
+}
+HKEY ToKey(uint32_t root) {
+  // Predefined keys are 32-bit values, sign-extended into a handle.
+  return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(root)));
+}
+
+// The cell array of one WriteConsoleOutputA call: at most one row.
+constexpr int kMaxCells = 32767;
+CHAR_INFO cell_buffer[kMaxCells];
+
+}  // namespace
+
+Handle GetStdHandle(uint32_t which) {
+  HANDLE h = ::GetStdHandle(static_cast<DWORD>(which));
+  return h == INVALID_HANDLE_VALUE ? nullptr : h;
+}
+
+bool GetConsoleMode(Handle h, uint32_t* mode) {
+  DWORD m = 0;
+  if (!::GetConsoleMode(h, &m)) return false;
+  *mode = m;
+  return true;
+}
+
+bool SetConsoleMode(Handle h, uint32_t mode) {
+  return ::SetConsoleMode(h, mode) != 0;
+}
+
+bool GetConsoleScreenBufferInfo(Handle h, ScreenBufferInfo* info) {
+  CONSOLE_SCREEN_BUFFER_INFO i;
+  if (!::GetConsoleScreenBufferInfo(h, &i)) return false;
+  info->size = Coord{i.dwSize.X, i.dwSize.Y};
+  info->cursor = Coord{i.dwCursorPosition.X, i.dwCursorPosition.Y};
+  info->attributes = i.wAttributes;
+  info->window = SmallRect{i.srWindow.Left, i.srWindow.Top, i.srWindow.Right,
+                           i.srWindow.Bottom};
+  info->max_window = Coord{i.dwMaximumWindowSize.X, i.dwMaximumWindowSize.Y};
+  return true;
+}
+
+bool WriteFile(Handle h, const void* bytes, uint32_t count,
+               uint32_t* written) {
+  DWORD done = 0;
+  BOOL ok = ::WriteFile(h, bytes, count, &done, nullptr);
+  *written = done;
+  return ok != 0;
+}
+
+bool WriteConsoleOutputA(Handle h, const CharInfo* cells, Coord size,
+                         Coord origin, SmallRect* region) {
+  int n = size.x * size.y;
+  if (n <= 0 || n > kMaxCells) return false;
+  for (int i = 0; i < n; ++i) {
+    cell_buffer[i].Char.AsciiChar = cells[i].ch;
+    cell_buffer[i].Attributes = cells[i].attr;
+  }
+  SMALL_RECT r = ToRect(*region);
+  BOOL ok = ::WriteConsoleOutputA(h, cell_buffer, ToCoord(size),
+                                  ToCoord(origin), &r);
+  *region = SmallRect{r.Left, r.Top, r.Right, r.Bottom};
+  return ok != 0;
+}
+
+bool ScrollConsoleScreenBufferA(Handle h, const SmallRect* source,
+                                const SmallRect* clip, Coord dest,
+                                const CharInfo* fill) {
+  SMALL_RECT s = ToRect(*source);
+  SMALL_RECT c;
+  if (clip != nullptr) c = ToRect(*clip);
+  CHAR_INFO f;
+  f.Char.AsciiChar = fill->ch;
+  f.Attributes = fill->attr;
+  return ::ScrollConsoleScreenBufferA(h, &s, clip != nullptr ? &c : nullptr,
+                                      ToCoord(dest), &f) != 0;
+}
+
+bool FillConsoleOutputAttribute(Handle h, uint16_t attr, uint32_t count,
+                                Coord start, uint32_t* done) {
+  DWORD d = 0;
+  BOOL ok = ::FillConsoleOutputAttribute(h, attr, count, ToCoord(start), &d);
+  *done = d;
+  return ok != 0;
+}
+
+bool FillConsoleOutputCharacterA(Handle h, char ch, uint32_t count,
+                                 Coord start, uint32_t* done) {
+  DWORD d = 0;
+  BOOL ok = ::FillConsoleOutputCharacterA(h, ch, count, ToCoord(start), &d);
+  *done = d;
+  return ok != 0;
+}
+
+bool SetConsoleCursorPosition(Handle h, Coord pos) {
+  return ::SetConsoleCursorPosition(h, ToCoord(pos)) != 0;
+}
+
+bool SetConsoleWindowInfo(Handle h, bool absolute, const SmallRect* window) {
+  SMALL_RECT r = ToRect(*window);
+  return ::SetConsoleWindowInfo(h, absolute ? TRUE : FALSE, &r) != 0;
+}
+
+bool Beep(uint32_t frequency, uint32_t duration) {
+  return ::Beep(frequency, duration) != 0;
+}
+
+bool GetVersionExA(VersionInfo* info) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  return ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(info)) != 0;
+#pragma GCC diagnostic pop
+}
+
+int32_t RegOpenKeyExA(uint32_t root, const char* path, uint32_t options,
+                      uint32_t access, RegKey* key) {
+  HKEY k = nullptr;
+  LONG r = ::RegOpenKeyExA(ToKey(root), path, options, access, &k);
+  *key = k;
+  return r;
+}
+
+int32_t RegQueryValueExA(RegKey key, const char* name, uint32_t* reserved,
+                         uint32_t* type, uint8_t* data, uint32_t* size) {
+  DWORD t = 0;
+  DWORD s = *size;
+  LONG r = ::RegQueryValueExA(static_cast<HKEY>(key), name,
+                              reinterpret_cast<LPDWORD>(reserved), &t, data,
+                              &s);
+  *type = t;
+  *size = s;
+  return r;
+}
+
+int32_t RegCloseKey(RegKey key) { return ::RegCloseKey(static_cast<HKEY>(key)); }
+
+char* ItoA(int32_t value, char* out, int radix) {
+  return _itoa(value, out, radix);
+}
+char* UltoA(uint32_t value, char* out, int radix) {
+  return _ultoa(value, out, radix);
+}
+
+bool IsLower(unsigned char c) {
+  if (MB_CUR_MAX == 1) return (_pctype[c] & _LOWER) != 0;
+  return _isctype(c, _LOWER) != 0;
+}
+
+int ToUpper(int c) { return toupper(c); }
+const char* GetEnv(const char* name) { return getenv(name); }
+void* Malloc(size_t n) { return malloc(n); }
+void* Realloc(void* p, size_t n) { return realloc(p, n); }
+void Free(void* p) { free(p); }
+void* Calloc(size_t count, size_t size) { return calloc(count, size); }
+
+void ControlFp(uint32_t value, uint32_t mask) {
+#if defined(_M_X64) || defined(__x86_64__)
+  // The x64 unit has no precision control, and msvcrt rejects that mask:
+  // only the rounding field is set.
+  mask &= _MCW_RC;
+#endif
+  _controlfp(value, mask);
+}
+
+int Snprintf(char* buf, size_t n, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int r = _vsnprintf(buf, n, format, args);
+  va_end(args);
+  return r;
+}
+
+void AtExit(void (*handler)()) { atexit(handler); }
+void Exit(int status) { exit(status); }
+
+void WriteStdErr(const char* bytes, size_t n) {
+  _setmode(_fileno(stderr), _O_BINARY);
+  fwrite(bytes, 1, n, stderr);
+  fflush(stderr);
+}
+
+}  // namespace plat

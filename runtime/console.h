@@ -1,0 +1,55 @@
+// The console layer under line output: standard handles, the cached console
+// window, and the choice between a byte stream and the screen driver.
+#ifndef TORVELIN_RUNTIME_CONSOLE_H_
+#define TORVELIN_RUNTIME_CONSOLE_H_
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+// The console window as the runtime sees it, in screen buffer cells: left is
+// 0, right the buffer's last column, top and bottom the window's rows. All
+// zero when standard output is no console. Degenerate (left == right or
+// top == bottom) means "no console": output takes the byte stream.
+struct WindowCache {
+  int16_t left;
+  int16_t top;
+  int16_t right;
+  int16_t bottom;
+};
+
+// Cleared as a whole by the runtime's start-up.
+struct ConsoleState {
+  plat::Handle input;
+  plat::Handle output;
+  WindowCache window;
+  bool PendingLineFeed;  // a line feed the screen driver owes its next write
+};
+
+// Kept apart from ConsoleState: the start-up does not clear them.
+struct ConsoleLoad {
+  bool handles_fetched;
+  bool window_loaded;
+};
+
+extern ConsoleState console_state;
+extern ConsoleLoad console_load;
+
+struct ConsoleSize {
+  int32_t columns;
+  int32_t rows;
+};
+
+plat::Handle ConsoleGetHandle();
+void ConsoleRefreshWindow();
+// The window, loaded on first use.
+const WindowCache& ConsoleWindow();
+bool ConsoleIsDegenerate(const WindowCache& w);
+ConsoleSize ConsoleGetSize();
+int32_t ConsoleGetColumn();
+void ConsolePrint(const char* bytes, int32_t n);
+
+// The screen driver: draws n > 0 bytes as cells on the console.
+void ConsoleScreenPrint(const char* bytes, int32_t n);
+
+#endif  // TORVELIN_RUNTIME_CONSOLE_H_

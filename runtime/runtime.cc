@@ -1,0 +1,57 @@
+// The runtime's start-up and end, and its per-slot records.
+#include "runtime/runtime.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "runtime/console.h"
+
+RuntimeState runtime_state;
+int32_t InitCount;
+
+namespace {
+
+// Per-slot records live here rather than on the heap, so a record can never
+// be missing. Each slot is handed out zero-filled on first use.
+constexpr uint32_t kSlotBytes = 64;
+alignas(16) unsigned char slot_store[kContextSlots][kSlotBytes];
+
+// Exact halves of the x87 control word: precision control and rounding.
+constexpr uint32_t kFpuPrecisionAndRounding = 0x30300;
+
+}  // namespace
+
+void RuntimeInit() {
+  if (InitCount++ != 0) return;
+  runtime_state = RuntimeState{};
+  plat::ControlFp(0, kFpuPrecisionAndRounding);
+  console_state = ConsoleState{};
+}
+
+void RuntimeExit() {
+  if (--InitCount != 0) return;
+  FileCloseAll();
+  const char* message = runtime_state.PendingAbortMessage;
+  if (message != nullptr) plat::WriteStdErr(message, std::strlen(message));
+}
+
+void RuntimeStart() {
+  RuntimeInit();
+  plat::AtExit(RuntimeExit);
+}
+
+void ProgramEnd(int32_t status) { plat::Exit(status); }
+
+void* RuntimeGetContext(int32_t slot, uint32_t size) {
+  if (slot < 0 || slot >= kContextSlots || size > kSlotBytes) return nullptr;
+  void*& record = runtime_state.contexts[slot];
+  if (record == nullptr) {
+    std::memset(slot_store[slot], 0, kSlotBytes);
+    record = slot_store[slot];
+  }
+  return record;
+}
+
+// The runtime starts with the process, before the program's main routine:
+// the one static initialiser of the program.
+__attribute__((constructor)) static void RuntimeStartUp() { RuntimeStart(); }

@@ -1,0 +1,35 @@
+// The runtime's process-wide state, its start-up and its end.
+#ifndef TORVELIN_RUNTIME_RUNTIME_H_
+#define TORVELIN_RUNTIME_RUNTIME_H_
+
+#include <cstdint>
+
+#include "runtime/print.h"
+#include "runtime/text.h"
+
+constexpr int kContextSlots = 5;
+
+// Zero at load and cleared again by the first RuntimeInit.
+struct RuntimeState {
+  ArgStore args;
+  const char* PendingAbortMessage;
+  void* contexts[kContextSlots];
+  FileTable files;
+};
+
+extern RuntimeState runtime_state;
+
+// RuntimeInit calls not yet matched by a RuntimeExit; not cleared by them.
+extern int32_t InitCount;
+
+void RuntimeInit();
+void RuntimeExit();
+// What the process start-up runs before the main routine: RuntimeInit, and
+// RuntimeExit registered as an exit-time handler.
+void RuntimeStart();
+[[noreturn]] void ProgramEnd(int32_t status);
+// The slot's record, zero-filled when first requested; nullptr for a slot
+// outside 0 to 4 or a size larger than a slot holds.
+void* RuntimeGetContext(int32_t slot, uint32_t size);
+
+#endif  // TORVELIN_RUNTIME_RUNTIME_H_

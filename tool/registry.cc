@@ -1,0 +1,66 @@
+// Reads one registry value and renders it as text.
+#include <cstring>
+
+#include "platform/platform.h"
+#include "tool/tool.h"
+
+namespace {
+
+constexpr uint32_t kKeyRead = 0x20019;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+constexpr int32_t kWorkCapacity = 2048;
+
+}  // namespace
+
+Text MyRegRead(uint32_t root, Src path, Src name) {
+  FixedText<kWorkCapacity> work;
+  Text hex;
+  // The names go to the registry as zero-terminated strings.
+  Text path_z;
+  Text name_z;
+  StrAssign(path_z, static_cast<Src&&>(path));
+  StrAssign(name_z, static_cast<Src&&>(name));
+  const char* path_s = path_z.data != nullptr ? path_z.data : "";
+  const char* name_s = name_z.data != nullptr ? name_z.data : "";
+
+  plat::RegKey key = nullptr;
+  if (plat::RegOpenKeyExA(root, path_s, 0, kKeyRead, &key) != 0) {
+    StrAssignFixed(work, "ERROR_MyRegRead_RegOpenKeyEx!!!");
+  } else {
+    uint32_t type = 0;
+    uint32_t size = kWorkCapacity;
+    if (plat::RegQueryValueExA(key, name_s, nullptr, &type,
+                               reinterpret_cast<uint8_t*>(work.bytes),
+                               &size) != 0) {
+      StrAssignFixed(work, "ERROR_MyRegRead_RegQueryValueEx!!!");
+    } else if (type == kRegDword) {
+      uint32_t value = 0;
+      for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(work.bytes[i]);
+      }
+      StrAssignFixed(work, StrFromUInt(value));
+    } else if (type == kRegBinary) {
+      for (uint32_t i = 1; i <= size; ++i) {
+        StrConcatAssign(
+            hex, StrHex(static_cast<uint32_t>(StrAsc(
+                            StrMid(StrFromFixed(work), static_cast<int32_t>(i), 1),
+                            1)),
+                        2));
+      }
+      StrAssignFixed(work, StrLeft(hex, kWorkCapacity));
+    } else {
+      // Strings and every other type: the data, without its terminating zero
+      // byte when it has one. Data stored without a terminator keeps all its
+      // characters.
+      int32_t count = static_cast<int32_t>(size);
+      if (count > 0 && work.bytes[count - 1] == 0) --count;
+      StrAssignFixed(work, StrLeft(StrFromFixed(work), count));
+    }
+    plat::RegCloseKey(key);
+  }
+  StrDelete(hex);
+  Text result;
+  StrAssign(result, work);
+  return result;
+}

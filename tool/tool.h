@@ -1,0 +1,34 @@
+// The version report tool: its main routine and the pieces it is made of.
+#ifndef TORVELIN_TOOL_TOOL_H_
+#define TORVELIN_TOOL_TOOL_H_
+
+#include <cstdint>
+
+#include "runtime/text.h"
+
+constexpr uint32_t kHkeyLocalMachine = 0x80000002;
+constexpr int32_t kErrorMessageCount = 18;
+
+// The tool's wording for the runtime error codes 0 to 17.
+struct ErrorMessages {
+  Text entries[kErrorMessageCount];
+};
+
+// The main routine. Never returns; every path ends with exit status 0.
+[[noreturn]] void ReportMain(int32_t argc, char** argv);
+
+// Prints the report form that `mode` names ("" for the six-line report).
+void VersionReport(const Text& mode);
+
+// Reads one registry value as text, or one of the two error texts.
+Text MyRegRead(uint32_t root, Src path, Src name);
+
+// "64-bit", "32-bit" or "ERROR".
+Text GetArchitecture();
+
+// Fills the table and registers ErrorReport as the runtime's error handler.
+void ErrorReportInstall(ErrorMessages* messages);
+// The handler: prints the four-line report and ends with status 0.
+[[noreturn]] void ErrorReport();
+
+#endif  // TORVELIN_TOOL_TOOL_H_

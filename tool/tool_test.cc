@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/fake.h"
+#include "test/process.h"
+#include "tool/tool.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+const char kProductKey[] = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
+const char kCpuKey[] = "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
+const char kOpenError[] = "ERROR_MyRegRead_RegOpenKeyEx!!!";
+const char kQueryError[] = "ERROR_MyRegRead_RegQueryValueEx!!!";
+
+std::string AsString(const Text& t) {
+  return std::string(t.data != nullptr ? t.data : "", static_cast<size_t>(t.length));
+}
+
+void SetValue(const char* key, const char* name, uint32_t type,
+              const std::string& data) {
+  fake::S().registry[key].values[name] = fake::RegValue{type, data};
+}
+
+std::string Read(const char* key, const char* name) {
+  Text t;
+  StrAssign(t, MyRegRead(kHkeyLocalMachine, key, name));
+  return AsString(t);
+}
+
+TEST(RegReadTest, RendersEachTypeOfValue) {
+  struct Case {
+    uint32_t type;
+    std::string data;
+    std::string want;
+  } cases[] = {
+      {1, std::string("WinNT\0", 6), "WinNT"},
+      {1, "WinNT", "WinNT"},  // no terminator: nothing is lost
+      {1, "", ""},
+      {1, std::string("\0", 1), ""},
+      {1, std::string("Win\0NT\0", 7), "Win"},
+      {2, std::string("%SystemRoot%\0", 13), "%SystemRoot%"},
+      {7, std::string("a\0b\0\0", 5), "a"},
+      {4, std::string("\x01\0\0\0", 4), "1"},
+      {4, "\xff\xff\xff\xff", "4294967295"},
+      {4, "\x01\x01", "257"},  // missing bytes read as zero
+      {4, "", "0"},
+      {3, std::string("\0\x1a\xff", 3), "001AFF"},
+      {3, "", ""},
+      {3, std::string(1500, '\xab'), [] {
+         std::string s;
+         for (int i = 0; i < 1024; ++i) s += "AB";
+         return s;
+       }()},
+      {0, "xyz", "xyz"},
+      {11, std::string("ab\0cd\0\0\0", 8), "ab"},
+      {1, std::string(2048, 'x'), std::string(2048, 'x')},
+      {1, std::string(2049, 'x'), kQueryError},
+      {1, std::string(3000, 'x'), kQueryError},
+  };
+  for (const Case& c : cases) {
+    FreshProcess();
+    SetValue(kProductKey, "ProductType", c.type, c.data);
+    EXPECT_EQ(Read(kProductKey, "ProductType"), c.want)
+        << "type " << c.type << " size " << c.data.size();
+    EXPECT_EQ(fake::S().calls,
+              (Calls{std::string("RegOpenKeyExA(0x80000002,") + kProductKey +
+                         ",0,0x20019)",
+                     std::string("RegQueryValueExA(") + kProductKey +
+                         ",ProductType,2048)",
+                     std::string("RegCloseKey(") + kProductKey + ")"}));
+    EXPECT_EQ(fake::S().open_keys, 0);
+  }
+}
+
+TEST(RegReadTest, FailuresGiveTheErrorTexts) {
+  FreshProcess();
+  EXPECT_EQ(Read(kProductKey, "ProductType"), kOpenError);
+  EXPECT_EQ(fake::S().calls.size(), 1u) << "a failed open closes nothing";
+
+  FreshProcess();
+  fake::S().registry[kProductKey].open_fails = true;
+  EXPECT_EQ(Read(kProductKey, "ProductType"), kOpenError);
+  EXPECT_EQ(fake::S().calls.size(), 1u);
+
+  FreshProcess();
+  SetValue(kProductKey, "Other", 1, "x");
+  EXPECT_EQ(Read(kProductKey, "ProductType"), kQueryError);
+  EXPECT_EQ(fake::S().calls.back(), std::string("RegCloseKey(") + kProductKey + ")");
+  EXPECT_EQ(fake::S().open_keys, 0);
+
+  FreshProcess();
+  SetValue(kProductKey, "ProductType", 1, "WinNT");
+  fake::S().registry[kProductKey].query_error = 5;
+  EXPECT_EQ(Read(kProductKey, "ProductType"), kQueryError);
+  EXPECT_EQ(fake::S().open_keys, 0);
+}
+
+TEST(ArchitectureTest, IdentifierAndProgramFilesDecide) {
+  const char* kUnset = nullptr;
+  struct Case {
+    const char* identifier;  // nullptr: no key
+    const char* program_files_x86;
+    const char* want;
+    bool reads_env;
+  } cases[] = {
+      {"x86 Family 6 Model 15 Stepping 1", "C:\\Program Files (x86)", "32-bit", true},
+      {"X86 Family 6", "C:\\Program Files (x86)", "32-bit", true},
+      {"Intel64 Family 6 Model 58", "C:\\Program Files (x86)", "64-bit", true},
+      {"AMD64 Family 23 Model 1", "D:\\x", "64-bit", true},
+      {"Intel64 Family 6 Model 58", kUnset, "32-bit", true},
+      {"Intel64 Family 6 Model 58", "", "32-bit", true},
+      {"Intel64 Family 6 Model 58", "   ", "32-bit", true},
+      {"abcd", "x", "64-bit", true},
+      {"x86a", "x", "32-bit", true},
+      {"x86", "x", "ERROR", false},
+      {"ab", "x", "ERROR", false},
+      {"", "x", "ERROR", false},
+      {nullptr, "C:\\Program Files (x86)", "64-bit", true},
+      {nullptr, kUnset, "32-bit", true},
+  };
+  for (const Case& c : cases) {
+    FreshProcess();
+    if (c.identifier != nullptr) {
+      SetValue(kCpuKey, "Identifier", 1,
+               std::string(c.identifier) + std::string(1, '\0'));
+    }
+    if (c.program_files_x86 != nullptr) {
+      fake::S().env["ProgramFiles(x86)"] = c.program_files_x86;
+    }
+    Text t;
+    StrAssign(t, GetArchitecture());
+    EXPECT_EQ(AsString(t), c.want) << (c.identifier ? c.identifier : "(no key)");
+    int opens = 0, envs = 0;
+    for (const std::string& call : fake::S().calls) {
+      opens += call.rfind("RegOpenKeyExA", 0) == 0;
+      envs += call == "getenv(ProgramFiles(x86))";
+    }
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(envs, c.reads_env ? 1 : 0);
+  }
+}
+
+// Runs the tool's main routine with the given arguments, on a fake system
+// reporting platform 2, version 5.1, build 2600, WinNT and an x64 CPU.
+struct Run {
+  int status;
+  std::string out;
+  Calls calls;
+};
+
+Run RunTool(std::vector<std::string> args, bool version_ok = true,
+            uint32_t build = 2600) {
+  FreshProcess();
+  fake::State& s = fake::S();
+  s.version_ok = version_ok;
+  s.version.major = 5;
+  s.version.minor = 1;
+  s.version.build = build;
+  s.version.platform_id = 2;
+  SetValue(kProductKey, "ProductType", 1, std::string("WinNT\0", 6));
+  SetValue(kCpuKey, "Identifier", 1, std::string("Intel64 Family 6\0", 17));
+  s.env["ProgramFiles(x86)"] = "C:\\Program Files (x86)";
+  args.insert(args.begin(), "torvelin.exe");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  int status = RunToExit([&] {
+    ReportMain(static_cast<int32_t>(args.size()), argv.data());
+  });
+  return Run{status, s.out, s.calls};
+}
+
+const char kReport[] =
+    "Platform ID ......: 2\r\n"
+    "Major Version ....: 5\r\n"
+    "Minor Version ....: 1\r\n"
+    "Build ............: 2600\r\n"
+    "Product Type .....: WinNT\r\n"
+    "Architecture .....: 64-bit\r\n";
+
+const char kUsage[] =
+    "\r\n"
+    "\r\n"
+    "Prints information about the os version and build. The output can be\r\n"
+    "formatted for usage in batch files:\r\n"
+    "\r\n"
+    "TORVELIN.EXE [/O | /B | /P | /A]\r\n"
+    "\r\n"
+    "/O  Returns the os version only (PlatformID.MajorVersion.MinorVersion)\r\n"
+    "/B  Returns the build number only\r\n"
+    "/P  Returns the product type only\r\n"
+    "/A  Returns the architecture only (64-bit / 32-bit)\r\n"
+    "\r\n"
+    "Example batch file:\r\n"
+    "\r\n"
+    "@ECHO off\r\n"
+    "FOR /f %%i in ('torvelin.exe /o') do set QUENLITH=%%i\r\n"
+    "ECHO %QUENLITH%\r\n"
+    "\r\n"
+    "Look at the Microsoft Knowledge Base for the returned os versions.\r\n"
+    "Windows XP returns 2.5.1 for example. Currently known product types\r\n"
+    "are WinNT for clients and LanmanNT or ServerNT for servers.\r\n"
+    "\r\n"
+    "\r\n";
+
+TEST(ReportMainTest, ArgumentsSelectTheForm) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+  } cases[] = {
+      {{}, kReport},
+      {{""}, kReport},
+      {{"   "}, kReport},
+      {{"/o"}, "2.5.1\r\n"},
+      {{"/O"}, "2.5.1\r\n"},
+      {{"-o"}, "2.5.1\r\n"},
+      {{"-O"}, "2.5.1\r\n"},
+      {{"/b"}, "2600\r\n"},
+      {{"-B"}, "2600\r\n"},
+      {{" /b "}, "2600\r\n"},
+      {{"/p"}, "WinNT\r\n"},
+      {{"-P"}, "WinNT\r\n"},
+      {{"/a"}, "64-bit\r\n"},
+      {{"-A", "x y", "/o"}, "64-bit\r\n"},
+      {{"/OB"}, kUsage},
+      {{"/"}, kUsage},
+      {{"O"}, kUsage},
+      {{"--"}, kUsage},
+      {{"/x"}, kUsage},
+      {{"/?"}, kUsage},
+      {{"o/"}, kUsage},
+      {{"/\xef"}, kUsage},
+      {{"\t/o"}, kUsage},
+      {{std::string(100000, 'x')}, kUsage},
+  };
+  for (const Case& c : cases) {
+    Run r = RunTool(c.args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, c.out) << (c.args.empty() ? "(none)" : c.args[0].substr(0, 10));
+    EXPECT_EQ(fake::S().err, "");
+  }
+}
+
+TEST(ReportMainTest, FormsReadOnlyWhatTheyNeed) {
+  struct Case {
+    const char* arg;
+    int reg_opens;
+    int env_reads;
+  } cases[] = {
+      {"/b", 0, 0}, {"/o", 0, 0}, {"/p", 1, 0}, {"/a", 1, 1}, {"", 2, 1}, {"/x", 0, 0},
+  };
+  for (const Case& c : cases) {
+    Run r = RunTool({c.arg});
+    int opens = 0, envs = 0, versions = 0;
+    for (const std::string& call : r.calls) {
+      opens += call.rfind("RegOpenKeyExA", 0) == 0;
+      envs += call.rfind("getenv", 0) == 0;
+      versions += call == "GetVersionExA(148)";
+    }
+    EXPECT_EQ(opens, c.reg_opens) << c.arg;
+    EXPECT_EQ(envs, c.env_reads) << c.arg;
+    EXPECT_EQ(versions, std::string(c.arg) == "/x" ? 0 : 1) << c.arg;
+  }
+}
+
+TEST(ReportMainTest, TheReportReadsTheRegistryAfterTheNumbersArePrinted) {
+  Run r = RunTool({});
+  size_t fourth_line = 0, first_open = 0;
+  for (size_t i = 0; i < r.calls.size(); ++i) {
+    if (r.calls[i] == "WriteFile(out,4)" && fourth_line == 0) fourth_line = i;
+    if (r.calls[i].rfind("RegOpenKeyExA", 0) == 0 && first_open == 0) first_open = i;
+  }
+  ASSERT_NE(fourth_line, 0u);
+  EXPECT_LT(fourth_line, first_open);
+}
+
+TEST(ReportMainTest, FullUnsignedNumbers) {
+  EXPECT_EQ(RunTool({"/b"}, true, 4294967295u).out, "4294967295\r\n");
+  EXPECT_EQ(RunTool({"/b"}, true, 0x80000000u).out, "2147483648\r\n");
+}
+
+TEST(ReportMainTest, AFailedVersionQueryPrintsOneLineForEveryMode) {
+  for (const char* arg : {"", "/o", "/b", "/p", "/a"}) {
+    Run r = RunTool({arg}, false);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "ERROR: Function GetVersionEx failed!!!\r\n") << arg;
+    for (const std::string& call : r.calls) {
+      EXPECT_EQ(call.rfind("Reg", 0), std::string::npos) << arg << ": " << call;
+      EXPECT_EQ(call.rfind("getenv", 0), std::string::npos) << arg;
+    }
+  }
+}
+
+}  // namespace
