@@ -60,14 +60,14 @@ TEST(PrintTest, FlagsDecideWhatFollowsTheText) {
   struct Case {
     const char* text;
     uint32_t flags;
-    const char* out;
+    std::string out;
   } cases[] = {
       {"", PrintFlagNewline, "\r\n"},
       {"", 0, ""},
       {"ab", 0, "ab"},
       {"ab", PrintFlagNewlineAlt, "ab\r\n"},
       {"ab", PrintFlagNewline | PrintFlagZone, "ab\r\n"},
-      {"ab", PrintFlagZone, "ab "},  // column -1 + 2 = 1: next zone at 15
+      {"ab", PrintFlagZone, "ab" + Bytes(13, ' ')},  // column 1: zone at 15
       {"a\x07\x08\tb\nc", PrintFlagNewline, "a\x07\x08\tb\nc\r\n"},
   };
   for (const Case& c : cases) {
@@ -166,7 +166,7 @@ TEST(PrintTest, ByteStreamRetriesShortWritesAndDropsTheRestOnFailure) {
   };
   for (const Case& c : cases) {
     FreshProcess();
-    Print("", 0);  // set-up done, nothing written
+    ConsoleEntryInit();  // set-up done, nothing written
     fake::S().calls.clear();
     fake::S().write_script.assign(c.script.begin(), c.script.end());
     Print("hello", PrintFlagNewline);
