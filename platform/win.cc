@@ -5,6 +5,7 @@
 #include <float.h>
 #include <io.h>
 #include <stdarg.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -19,6 +20,14 @@ int _dowildcard = -1;
 static_assert(sizeof(plat::Coord) == sizeof(COORD), "COORD layout");
 static_assert(sizeof(plat::SmallRect) == sizeof(SMALL_RECT), "SMALL_RECT");
 static_assert(sizeof(plat::VersionInfo) == sizeof(OSVERSIONINFOA), "version");
+// A cell is laid out as CHAR_INFO: the character byte first (the low byte of
+// the character union), the attribute at offset 2. The ANSI call reads only
+// that byte of the union, so cells go to the console as they are.
+static_assert(sizeof(plat::CharInfo) == sizeof(CHAR_INFO), "CHAR_INFO size");
+static_assert(offsetof(plat::CharInfo, ch) == offsetof(CHAR_INFO, Char),
+              "CHAR_INFO character");
+static_assert(offsetof(plat::CharInfo, attr) == offsetof(CHAR_INFO, Attributes),
+              "CHAR_INFO attribute");
 
 namespace plat {
 
@@ -32,10 +41,6 @@ HKEY ToKey(uint32_t root) {
   // Predefined keys are 32-bit values, sign-extended into a handle.
   return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(root)));
 }
-
-// The cell array of one WriteConsoleOutputA call: at most one row.
-constexpr int kMaxCells = 32767;
-CHAR_INFO cell_buffer[kMaxCells];
 
 }  // namespace
 
@@ -77,14 +82,9 @@ bool WriteFile(Handle h, const void* bytes, uint32_t count,
 
 bool WriteConsoleOutputA(Handle h, const CharInfo* cells, Coord size,
                          Coord origin, SmallRect* region) {
-  int n = size.x * size.y;
-  if (n <= 0 || n > kMaxCells) return false;
-  for (int i = 0; i < n; ++i) {
-    cell_buffer[i].Char.AsciiChar = cells[i].ch;
-    cell_buffer[i].Attributes = cells[i].attr;
-  }
   SMALL_RECT r = ToRect(*region);
-  BOOL ok = ::WriteConsoleOutputA(h, cell_buffer, ToCoord(size),
+  BOOL ok = ::WriteConsoleOutputA(h, reinterpret_cast<const CHAR_INFO*>(cells),
+                                  ToCoord(size),
                                   ToCoord(origin), &r);
   *region = SmallRect{r.Left, r.Top, r.Right, r.Bottom};
   return ok != 0;

@@ -2,6 +2,7 @@
 
 #include "runtime/console.h"
 #include "runtime/runtime.h"
+#include "runtime/screen.h"
 
 void FreshProcess() {
   fake::Reset();
@@ -9,6 +10,7 @@ void FreshProcess() {
   runtime_state = RuntimeState{};
   console_state = ConsoleState{};
   console_load = ConsoleLoad{};
+  ConsoleResetView();
   RuntimeStart();
   fake::S().calls.clear();
 }
