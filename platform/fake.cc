@@ -82,8 +82,7 @@ bool SetConsoleMode(Handle h, uint32_t mode) {
   return true;
 }
 
-bool WriteFile(Handle h, const void* bytes, uint32_t count,
-               uint32_t* written) {
+bool WriteFile(Handle h, const void* bytes, uint32_t count, uint32_t* written) {
   Record("WriteFile(%s,%u)", fake::HandleName(h).c_str(), count);
   *written = 0;
   if (h != fake::kOutput) return false;

@@ -75,8 +75,8 @@ bool ScrollConsoleScreenBufferA(Handle h, const SmallRect* source,
                                 const CharInfo* fill);
 bool FillConsoleOutputAttribute(Handle h, uint16_t attr, uint32_t count,
                                 Coord start, uint32_t* done);
-bool FillConsoleOutputCharacterA(Handle h, char ch, uint32_t count,
-                                 Coord start, uint32_t* done);
+bool FillConsoleOutputCharacterA(Handle h, char ch, uint32_t count, Coord start,
+                                 uint32_t* done);
 bool SetConsoleCursorPosition(Handle h, Coord pos);
 bool SetConsoleWindowInfo(Handle h, bool absolute, const SmallRect* window);
 bool Beep(uint32_t frequency, uint32_t duration);
@@ -100,7 +100,7 @@ void* Malloc(size_t n);
 void* Realloc(void* p, size_t n);
 void Free(void* p);
 void* Calloc(size_t count, size_t size);
-void ControlFp(uint32_t value, uint32_t mask);  // _controlfp
+void ControlFp(uint32_t value, uint32_t mask);              // _controlfp
 int Snprintf(char* buf, size_t n, const char* format, ...)  // _snprintf
     __attribute__((format(printf, 3, 4)));
 void AtExit(void (*handler)());  // registers an exit-time handler

@@ -22,8 +22,12 @@ namespace {
 
 // File descriptors travel in handles offset by one, so that descriptor 0
 // is not the null handle.
-Handle FromFd(int fd) { return reinterpret_cast<Handle>(static_cast<intptr_t>(fd) + 1); }
-int ToFd(Handle h) { return static_cast<int>(reinterpret_cast<intptr_t>(h) - 1); }
+Handle FromFd(int fd) {
+  return reinterpret_cast<Handle>(static_cast<intptr_t>(fd) + 1);
+}
+int ToFd(Handle h) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(h) - 1);
+}
 
 }  // namespace
 
@@ -41,8 +45,7 @@ bool GetConsoleMode(Handle, uint32_t*) { return false; }
 bool SetConsoleMode(Handle, uint32_t) { return false; }
 bool GetConsoleScreenBufferInfo(Handle, ScreenBufferInfo*) { return false; }
 
-bool WriteFile(Handle h, const void* bytes, uint32_t count,
-               uint32_t* written) {
+bool WriteFile(Handle h, const void* bytes, uint32_t count, uint32_t* written) {
   *written = 0;
   ssize_t r;
   do {
@@ -60,8 +63,7 @@ bool ScrollConsoleScreenBufferA(Handle, const SmallRect*, const SmallRect*,
                                 Coord, const CharInfo*) {
   return false;
 }
-bool FillConsoleOutputAttribute(Handle, uint16_t, uint32_t, Coord,
-                                uint32_t*) {
+bool FillConsoleOutputAttribute(Handle, uint16_t, uint32_t, Coord, uint32_t*) {
   return false;
 }
 bool FillConsoleOutputCharacterA(Handle, char, uint32_t, Coord, uint32_t*) {

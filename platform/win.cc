@@ -1,5 +1,4 @@
 // The platform on Windows: straight calls into the Win32 API and msvcrt.
-#include <windows.h>
 #include <ctype.h>
 #include <fcntl.h>
 #include <float.h>
@@ -8,6 +7,7 @@
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <windows.h>
 
 #include "platform/platform.h"
 
@@ -72,8 +72,7 @@ bool GetConsoleScreenBufferInfo(Handle h, ScreenBufferInfo* info) {
   return true;
 }
 
-bool WriteFile(Handle h, const void* bytes, uint32_t count,
-               uint32_t* written) {
+bool WriteFile(Handle h, const void* bytes, uint32_t count, uint32_t* written) {
   DWORD done = 0;
   BOOL ok = ::WriteFile(h, bytes, count, &done, nullptr);
   *written = done;
@@ -84,8 +83,7 @@ bool WriteConsoleOutputA(Handle h, const CharInfo* cells, Coord size,
                          Coord origin, SmallRect* region) {
   SMALL_RECT r = ToRect(*region);
   BOOL ok = ::WriteConsoleOutputA(h, reinterpret_cast<const CHAR_INFO*>(cells),
-                                  ToCoord(size),
-                                  ToCoord(origin), &r);
+                                  ToCoord(size), ToCoord(origin), &r);
   *region = SmallRect{r.Left, r.Top, r.Right, r.Bottom};
   return ok != 0;
 }
@@ -111,8 +109,8 @@ bool FillConsoleOutputAttribute(Handle h, uint16_t attr, uint32_t count,
   return ok != 0;
 }
 
-bool FillConsoleOutputCharacterA(Handle h, char ch, uint32_t count,
-                                 Coord start, uint32_t* done) {
+bool FillConsoleOutputCharacterA(Handle h, char ch, uint32_t count, Coord start,
+                                 uint32_t* done) {
   DWORD d = 0;
   BOOL ok = ::FillConsoleOutputCharacterA(h, ch, count, ToCoord(start), &d);
   *done = d;
@@ -151,15 +149,17 @@ int32_t RegQueryValueExA(RegKey key, const char* name, uint32_t* reserved,
                          uint32_t* type, uint8_t* data, uint32_t* size) {
   DWORD t = 0;
   DWORD s = *size;
-  LONG r = ::RegQueryValueExA(static_cast<HKEY>(key), name,
-                              reinterpret_cast<LPDWORD>(reserved), &t, data,
-                              &s);
+  LONG r =
+      ::RegQueryValueExA(static_cast<HKEY>(key), name,
+                         reinterpret_cast<LPDWORD>(reserved), &t, data, &s);
   *type = t;
   *size = s;
   return r;
 }
 
-int32_t RegCloseKey(RegKey key) { return ::RegCloseKey(static_cast<HKEY>(key)); }
+int32_t RegCloseKey(RegKey key) {
+  return ::RegCloseKey(static_cast<HKEY>(key));
+}
 
 char* ItoA(int32_t value, char* out, int radix) {
   return _itoa(value, out, radix);

@@ -38,12 +38,12 @@ const char* ErrSetFuncName(const char* name);
 // control to; with no handler registered, abort instead.
 ErrHandler ThrowError(int32_t number, int32_t line, const char* module,
                       ErrContinuation first, ErrContinuation second);
-ErrHandler RethrowError(int32_t line, const char* module,
-                        ErrContinuation first, ErrContinuation second);
+ErrHandler RethrowError(int32_t line, const char* module, ErrContinuation first,
+                        ErrContinuation second);
 ErrContinuation ErrResumeFirst();
 ErrContinuation ErrResumeSecond();
-[[noreturn]] void RuntimeAbort(int32_t number, int32_t line,
-                               const char* module, const char* function);
+[[noreturn]] void RuntimeAbort(int32_t number, int32_t line, const char* module,
+                               const char* function);
 
 // The static buffer RuntimeAbort builds its message in.
 constexpr int kAbortBufferSize = 1024;

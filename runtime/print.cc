@@ -45,7 +45,8 @@ void PrintZone(FileEntry* entry) {
     return;
   }
   int32_t col = entry->column;
-  int32_t next = ((col + kPrintZoneWidth) / kPrintZoneWidth) * kPrintZoneWidth + 1;
+  int32_t next =
+      ((col + kPrintZoneWidth) / kPrintZoneWidth) * kPrintZoneWidth + 1;
   if (entry->width != 0 &&
       static_cast<uint32_t>(next) >
           static_cast<uint32_t>(entry->width - kPrintZoneWidth)) {
@@ -62,9 +63,8 @@ int32_t FileWrite(FileEntry* entry, const char* bytes, int32_t n) {
   ConsoleEntryInit();
   if (entry == nullptr || entry->ops == nullptr) return ErrSetNum(1);
   ErrSetNum(0);
-  int32_t result = entry->ops->write != nullptr
-                       ? entry->ops->write(entry, bytes, n)
-                       : 1;
+  int32_t result =
+      entry->ops->write != nullptr ? entry->ops->write(entry, bytes, n) : 1;
   if (result == 0) {
     int32_t last = -1;
     for (int32_t i = n - 1; i >= 0; --i) {
@@ -76,12 +76,13 @@ int32_t FileWrite(FileEntry* entry, const char* bytes, int32_t n) {
     if (last >= 0) {
       entry->column = n - 1 - last;
     } else {
-      entry->column = static_cast<int32_t>(static_cast<uint32_t>(entry->column) +
-                                           static_cast<uint32_t>(n));
+      entry->column = static_cast<int32_t>(
+          static_cast<uint32_t>(entry->column) + static_cast<uint32_t>(n));
     }
     if (entry->width != 0) {
-      entry->column = static_cast<int32_t>(static_cast<uint32_t>(entry->column) %
-                                           static_cast<uint32_t>(entry->width));
+      entry->column =
+          static_cast<int32_t>(static_cast<uint32_t>(entry->column) %
+                               static_cast<uint32_t>(entry->width));
     }
   }
   return ErrSetNum(result);

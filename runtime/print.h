@@ -26,9 +26,9 @@ struct FileOps {
 };
 
 struct FileEntry {
-  int32_t column;       // bytes since the last CR or LF, modulo width
-  int32_t width;        // line width; 0 means no wrapping
-  const FileOps* ops;   // none: the entry is not open
+  int32_t column;      // bytes since the last CR or LF, modulo width
+  int32_t width;       // line width; 0 means no wrapping
+  const FileOps* ops;  // none: the entry is not open
 };
 
 // File 0 is the console, -1 a reserved entry, 1 to 255 numbered files.

@@ -14,7 +14,9 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-std::string Bytes(int n, char c) { return std::string(static_cast<size_t>(n), c); }
+std::string Bytes(int n, char c) {
+  return std::string(static_cast<size_t>(n), c);
+}
 
 void Print(const std::string& s, uint32_t flags) {
   PrintLine(0, StrView(s.data(), static_cast<int32_t>(s.size())), flags);
@@ -25,11 +27,12 @@ TEST(PrintTest, FirstPrintSetsUpThenWritesTextAndLineEnd) {
   fake::S().input_mode = 0x1f6;
   Print("abc", PrintFlagNewline);
   EXPECT_EQ(fake::S().out, "abc\r\n");
-  EXPECT_EQ(fake::S().calls,
-            (Calls{"GetStdHandle(-10)", "GetStdHandle(-11)", "GetConsoleMode(in)",
-                   "SetConsoleMode(in,503)", "GetConsoleScreenBufferInfo(out)",
-                   "GetConsoleScreenBufferInfo(out)", "WriteFile(out,3)",
-                   "WriteFile(out,2)"}));
+  EXPECT_EQ(
+      fake::S().calls,
+      (Calls{"GetStdHandle(-10)", "GetStdHandle(-11)", "GetConsoleMode(in)",
+             "SetConsoleMode(in,503)", "GetConsoleScreenBufferInfo(out)",
+             "GetConsoleScreenBufferInfo(out)", "WriteFile(out,3)",
+             "WriteFile(out,2)"}));
   EXPECT_EQ(fake::S().input_mode, 0x1f7u);
   EXPECT_EQ(ErrGetNum(), 0);
 
@@ -43,8 +46,8 @@ TEST(PrintTest, InputThatIsNoConsoleKeepsItsMode) {
   fake::S().input_is_console = false;
   Print("", PrintFlagNewline);
   EXPECT_EQ(fake::S().calls,
-            (Calls{"GetStdHandle(-10)", "GetStdHandle(-11)", "GetConsoleMode(in)",
-                   "GetConsoleScreenBufferInfo(out)",
+            (Calls{"GetStdHandle(-10)", "GetStdHandle(-11)",
+                   "GetConsoleMode(in)", "GetConsoleScreenBufferInfo(out)",
                    "GetConsoleScreenBufferInfo(out)", "WriteFile(out,2)"}));
 }
 
@@ -88,9 +91,8 @@ TEST(PrintTest, ZoneFillsOnARedirectedOutput) {
     int text_bytes;  // written after a line end
     std::string fill;
   } cases[] = {
-      {0, Bytes(14, ' ')}, {13, " "},  {14, Bytes(14, ' ')},
-      {55, " "},           {56, "\r\n"}, {79, "\r\n"},
-      {80, Bytes(14, ' ')},
+      {0, Bytes(14, ' ')}, {13, " "},    {14, Bytes(14, ' ')}, {55, " "},
+      {56, "\r\n"},        {79, "\r\n"}, {80, Bytes(14, ' ')},
   };
   for (const Case& c : cases) {
     FreshProcess();
@@ -113,11 +115,8 @@ TEST(PrintTest, ColumnFollowsTheLastLineEndModuloTheWidth) {
     std::string text;
     int32_t column;
   } cases[] = {
-      {Bytes(100, 'x'), 20},
-      {"ab\rcd", 2},
-      {"ab\ncde", 3},
-      {"abc\r\n", 0},
-      {Bytes(80, 'x'), 0},
+      {Bytes(100, 'x'), 20}, {"ab\rcd", 2},       {"ab\ncde", 3},
+      {"abc\r\n", 0},        {Bytes(80, 'x'), 0},
   };
   for (const Case& c : cases) {
     FreshProcess();
@@ -152,17 +151,23 @@ TEST(PrintTest, ByteStreamRetriesShortWritesAndDropsTheRestOnFailure) {
     std::string out;
     Calls writes;
   } cases[] = {
-      {{2}, "hello\r\n", {"WriteFile(out,5)", "WriteFile(out,3)", "WriteFile(out,2)"}},
-      {{1, 1, 1, 1, 1, 1}, "hello\r\n",
+      {{2},
+       "hello\r\n",
+       {"WriteFile(out,5)", "WriteFile(out,3)", "WriteFile(out,2)"}},
+      {{1, 1, 1, 1, 1, 1},
+       "hello\r\n",
        {"WriteFile(out,5)", "WriteFile(out,4)", "WriteFile(out,3)",
         "WriteFile(out,2)", "WriteFile(out,1)", "WriteFile(out,2)",
         "WriteFile(out,1)"}},
       {{-1}, "\r\n", {"WriteFile(out,5)", "WriteFile(out,2)"}},
-      {{3, -1}, "hel\r\n",
+      {{3, -1},
+       "hel\r\n",
        {"WriteFile(out,5)", "WriteFile(out,2)", "WriteFile(out,2)"}},
       // Success with nothing taken ends the write instead of spinning.
       {{0}, "\r\n", {"WriteFile(out,5)", "WriteFile(out,2)"}},
-      {{2, 0, -1, -1}, "he", {"WriteFile(out,5)", "WriteFile(out,3)", "WriteFile(out,2)"}},
+      {{2, 0, -1, -1},
+       "he",
+       {"WriteFile(out,5)", "WriteFile(out,3)", "WriteFile(out,2)"}},
   };
   for (const Case& c : cases) {
     FreshProcess();

@@ -43,10 +43,11 @@ Text MyRegRead(uint32_t root, Src path, Src name) {
     } else if (type == kRegBinary) {
       for (uint32_t i = 1; i <= size; ++i) {
         StrConcatAssign(
-            hex, StrHex(static_cast<uint32_t>(StrAsc(
-                            StrMid(StrFromFixed(work), static_cast<int32_t>(i), 1),
-                            1)),
-                        2));
+            hex,
+            StrHex(
+                static_cast<uint32_t>(StrAsc(
+                    StrMid(StrFromFixed(work), static_cast<int32_t>(i), 1), 1)),
+                2));
       }
       StrAssignFixed(work, StrLeft(hex, kWorkCapacity));
     } else {

@@ -1,3 +1,5 @@
+#include "tool/tool.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -5,7 +7,6 @@
 
 #include "platform/fake.h"
 #include "test/process.h"
-#include "tool/tool.h"
 
 namespace {
 
@@ -17,7 +18,8 @@ const char kOpenError[] = "ERROR_MyRegRead_RegOpenKeyEx!!!";
 const char kQueryError[] = "ERROR_MyRegRead_RegQueryValueEx!!!";
 
 std::string AsString(const Text& t) {
-  return std::string(t.data != nullptr ? t.data : "", static_cast<size_t>(t.length));
+  return std::string(t.data != nullptr ? t.data : "",
+                     static_cast<size_t>(t.length));
 }
 
 void SetValue(const char* key, const char* name, uint32_t type,
@@ -50,7 +52,8 @@ TEST(RegReadTest, RendersEachTypeOfValue) {
       {4, "", "0"},
       {3, std::string("\0\x1a\xff", 3), "001AFF"},
       {3, "", ""},
-      {3, std::string(1500, '\xab'), [] {
+      {3, std::string(1500, '\xab'),
+       [] {
          std::string s;
          for (int i = 0; i < 1024; ++i) s += "AB";
          return s;
@@ -89,7 +92,8 @@ TEST(RegReadTest, FailuresGiveTheErrorTexts) {
   FreshProcess();
   SetValue(kProductKey, "Other", 1, "x");
   EXPECT_EQ(Read(kProductKey, "ProductType"), kQueryError);
-  EXPECT_EQ(fake::S().calls.back(), std::string("RegCloseKey(") + kProductKey + ")");
+  EXPECT_EQ(fake::S().calls.back(),
+            std::string("RegCloseKey(") + kProductKey + ")");
   EXPECT_EQ(fake::S().open_keys, 0);
 
   FreshProcess();
@@ -107,7 +111,8 @@ TEST(ArchitectureTest, IdentifierAndProgramFilesDecide) {
     const char* want;
     bool reads_env;
   } cases[] = {
-      {"x86 Family 6 Model 15 Stepping 1", "C:\\Program Files (x86)", "32-bit", true},
+      {"x86 Family 6 Model 15 Stepping 1", "C:\\Program Files (x86)", "32-bit",
+       true},
       {"X86 Family 6", "C:\\Program Files (x86)", "32-bit", true},
       {"Intel64 Family 6 Model 58", "C:\\Program Files (x86)", "64-bit", true},
       {"AMD64 Family 23 Model 1", "D:\\x", "64-bit", true},
@@ -133,7 +138,8 @@ TEST(ArchitectureTest, IdentifierAndProgramFilesDecide) {
     }
     Text t;
     StrAssign(t, GetArchitecture());
-    EXPECT_EQ(AsString(t), c.want) << (c.identifier ? c.identifier : "(no key)");
+    EXPECT_EQ(AsString(t), c.want)
+        << (c.identifier ? c.identifier : "(no key)");
     int opens = 0, envs = 0;
     for (const std::string& call : fake::S().calls) {
       opens += call.rfind("RegOpenKeyExA", 0) == 0;
@@ -153,7 +159,7 @@ struct ToolRun {
 };
 
 ToolRun RunTool(std::vector<std::string> args, bool version_ok = true,
-            uint32_t build = 2600) {
+                uint32_t build = 2600) {
   FreshProcess();
   fake::State& s = fake::S();
   s.version_ok = version_ok;
@@ -168,9 +174,8 @@ ToolRun RunTool(std::vector<std::string> args, bool version_ok = true,
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(&a[0]);
   argv.push_back(nullptr);
-  int status = RunToExit([&] {
-    ReportMain(static_cast<int32_t>(args.size()), argv.data());
-  });
+  int status = RunToExit(
+      [&] { ReportMain(static_cast<int32_t>(args.size()), argv.data()); });
   return ToolRun{status, s.out, s.calls};
 }
 
@@ -212,35 +217,24 @@ TEST(ReportMainTest, ArgumentsSelectTheForm) {
     std::vector<std::string> args;
     std::string out;
   } cases[] = {
-      {{}, kReport},
-      {{""}, kReport},
-      {{"   "}, kReport},
-      {{"/o"}, "2.5.1\r\n"},
-      {{"/O"}, "2.5.1\r\n"},
-      {{"-o"}, "2.5.1\r\n"},
-      {{"-O"}, "2.5.1\r\n"},
-      {{"/b"}, "2600\r\n"},
-      {{"-B"}, "2600\r\n"},
-      {{" /b "}, "2600\r\n"},
-      {{"/p"}, "WinNT\r\n"},
-      {{"-P"}, "WinNT\r\n"},
-      {{"/a"}, "64-bit\r\n"},
-      {{"-A", "x y", "/o"}, "64-bit\r\n"},
-      {{"/OB"}, kUsage},
-      {{"/"}, kUsage},
-      {{"O"}, kUsage},
-      {{"--"}, kUsage},
-      {{"/x"}, kUsage},
-      {{"/?"}, kUsage},
-      {{"o/"}, kUsage},
-      {{"/\xef"}, kUsage},
-      {{"\t/o"}, kUsage},
-      {{std::string(100000, 'x')}, kUsage},
+      {{}, kReport},          {{""}, kReport},
+      {{"   "}, kReport},     {{"/o"}, "2.5.1\r\n"},
+      {{"/O"}, "2.5.1\r\n"},  {{"-o"}, "2.5.1\r\n"},
+      {{"-O"}, "2.5.1\r\n"},  {{"/b"}, "2600\r\n"},
+      {{"-B"}, "2600\r\n"},   {{" /b "}, "2600\r\n"},
+      {{"/p"}, "WinNT\r\n"},  {{"-P"}, "WinNT\r\n"},
+      {{"/a"}, "64-bit\r\n"}, {{"-A", "x y", "/o"}, "64-bit\r\n"},
+      {{"/OB"}, kUsage},      {{"/"}, kUsage},
+      {{"O"}, kUsage},        {{"--"}, kUsage},
+      {{"/x"}, kUsage},       {{"/?"}, kUsage},
+      {{"o/"}, kUsage},       {{"/\xef"}, kUsage},
+      {{"\t/o"}, kUsage},     {{std::string(100000, 'x')}, kUsage},
   };
   for (const Case& c : cases) {
     ToolRun r = RunTool(c.args);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, c.out) << (c.args.empty() ? "(none)" : c.args[0].substr(0, 10));
+    EXPECT_EQ(r.out, c.out)
+        << (c.args.empty() ? "(none)" : c.args[0].substr(0, 10));
     EXPECT_EQ(fake::S().err, "");
   }
 }
@@ -251,7 +245,8 @@ TEST(ReportMainTest, FormsReadOnlyWhatTheyNeed) {
     int reg_opens;
     int env_reads;
   } cases[] = {
-      {"/b", 0, 0}, {"/o", 0, 0}, {"/p", 1, 0}, {"/a", 1, 1}, {"", 2, 1}, {"/x", 0, 0},
+      {"/b", 0, 0}, {"/o", 0, 0}, {"/p", 1, 0},
+      {"/a", 1, 1}, {"", 2, 1},   {"/x", 0, 0},
   };
   for (const Case& c : cases) {
     ToolRun r = RunTool({c.arg});
@@ -273,7 +268,8 @@ TEST(ReportMainTest, TheReportReadsTheRegistryAfterTheNumbersArePrinted) {
   size_t fourth_line = 0, first_open = 0, writes = 0;
   for (size_t i = 0; i < r.calls.size(); ++i) {
     if (r.calls[i].rfind("WriteFile", 0) == 0 && ++writes == 8) fourth_line = i;
-    if (r.calls[i].rfind("RegOpenKeyExA", 0) == 0 && first_open == 0) first_open = i;
+    if (r.calls[i].rfind("RegOpenKeyExA", 0) == 0 && first_open == 0)
+      first_open = i;
   }
   ASSERT_NE(fourth_line, 0u);
   EXPECT_LT(fourth_line, first_open);
