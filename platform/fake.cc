@@ -147,21 +147,6 @@ int32_t RegCloseKey(RegKey key) {
   return 0;
 }
 
-char* ItoA(int32_t value, char* out, int radix) {
-  (void)radix;
-  std::snprintf(out, 12, "%d", value);
-  return out;
-}
-
-char* UltoA(uint32_t value, char* out, int radix) {
-  (void)radix;
-  std::snprintf(out, 11, "%u", value);
-  return out;
-}
-
-bool IsLower(unsigned char c) { return std::islower(c) != 0; }
-int ToUpper(int c) { return std::toupper(c); }
-
 const char* GetEnv(const char* name) {
   Record("getenv(%s)", name);
   auto it = S().env.find(name);
@@ -196,15 +181,6 @@ void* Calloc(size_t count, size_t size) {
 
 void ControlFp(uint32_t value, uint32_t mask) {
   Record("ControlFp(%u,0x%x)", value, mask);
-}
-
-int Snprintf(char* buf, size_t n, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  int r = std::vsnprintf(buf, n, format, args);
-  va_end(args);
-  // As msvcrt's _snprintf: a result that does not fit reports -1.
-  return (r < 0 || static_cast<size_t>(r) >= n) ? -1 : r;
 }
 
 void AtExit(void (*handler)()) { S().exit_handlers.push_back(handler); }

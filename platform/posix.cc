@@ -108,20 +108,6 @@ int32_t RegQueryValueExA(RegKey, const char*, uint32_t*, uint32_t*, uint8_t*,
 }
 int32_t RegCloseKey(RegKey) { return 6; }
 
-char* ItoA(int32_t value, char* out, int radix) {
-  (void)radix;
-  std::snprintf(out, 12, "%d", value);
-  return out;
-}
-
-char* UltoA(uint32_t value, char* out, int radix) {
-  (void)radix;
-  std::snprintf(out, 11, "%u", value);
-  return out;
-}
-
-bool IsLower(unsigned char c) { return std::islower(c) != 0; }
-int ToUpper(int c) { return std::toupper(c); }
 const char* GetEnv(const char* name) { return std::getenv(name); }
 void* Malloc(size_t n) { return std::malloc(n); }
 void* Realloc(void* p, size_t n) { return std::realloc(p, n); }
@@ -132,14 +118,6 @@ void* Calloc(size_t count, size_t size) { return std::calloc(count, size); }
 // rounding to nearest carries over.
 void ControlFp(uint32_t value, uint32_t mask) {
   if ((mask & 0x300) != 0 && (value & 0x300) == 0) fesetround(FE_TONEAREST);
-}
-
-int Snprintf(char* buf, size_t n, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  int r = std::vsnprintf(buf, n, format, args);
-  va_end(args);
-  return (r < 0 || static_cast<size_t>(r) >= n) ? -1 : r;
 }
 
 void AtExit(void (*handler)()) { std::atexit(handler); }

@@ -120,11 +120,13 @@ ErrHandler RethrowError(int32_t line, const char* module, ErrContinuation first,
   return ThrowError(Context()->number, line, module, first, second);
 }
 
+namespace {
+
 // Each resume clears both places, so one throw allows one resume; a resume
 // with nothing stored bypasses any handler and aborts.
-ErrContinuation ErrResumeFirst() {
+ErrContinuation Resume(ErrContinuation ErrorContext::*which) {
   ErrorContext* context = Context();
-  ErrContinuation place = context->first;
+  ErrContinuation place = context->*which;
   if (place == nullptr) {
     RuntimeAbort(kIllegalResume, -1, context->module, context->function);
   }
@@ -133,16 +135,11 @@ ErrContinuation ErrResumeFirst() {
   return place;
 }
 
-ErrContinuation ErrResumeSecond() {
-  ErrorContext* context = Context();
-  ErrContinuation place = context->second;
-  if (place == nullptr) {
-    RuntimeAbort(kIllegalResume, -1, context->module, context->function);
-  }
-  context->first = nullptr;
-  context->second = nullptr;
-  return place;
-}
+}  // namespace
+
+ErrContinuation ErrResumeFirst() { return Resume(&ErrorContext::first); }
+
+ErrContinuation ErrResumeSecond() { return Resume(&ErrorContext::second); }
 
 void RuntimeAbort(int32_t number, int32_t line, const char* module,
                   const char* function) {

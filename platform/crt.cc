@@ -1,0 +1,58 @@
+// The msvcrt functions the runtime uses, for hosts that have no msvcrt:
+// built from the C library with msvcrt's results.
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace plat {
+
+namespace {
+
+// Digits of v in the radix (2 to 36; anything else is taken as 10), most
+// significant first, after an optional minus sign.
+char* Digits(uint32_t v, bool negative, char* out, int radix) {
+  if (radix < 2 || radix > 36) radix = 10;
+  static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  char reversed[33];
+  int n = 0;
+  do {
+    reversed[n++] = kDigits[v % static_cast<uint32_t>(radix)];
+    v /= static_cast<uint32_t>(radix);
+  } while (v != 0);
+  char* p = out;
+  if (negative) *p++ = '-';
+  while (n > 0) *p++ = reversed[--n];
+  *p = 0;
+  return out;
+}
+
+}  // namespace
+
+// As _itoa: only radix 10 shows a sign; other radixes show the bits.
+char* ItoA(int32_t value, char* out, int radix) {
+  bool negative = radix == 10 && value < 0;
+  uint32_t magnitude = static_cast<uint32_t>(value);
+  if (negative) magnitude = 0u - magnitude;
+  return Digits(magnitude, negative, out, radix);
+}
+
+char* UltoA(uint32_t value, char* out, int radix) {
+  return Digits(value, false, out, radix);
+}
+
+// The C locale, which the tool never changes: exactly a to z are lower case.
+bool IsLower(unsigned char c) { return std::islower(c) != 0; }
+int ToUpper(int c) { return std::toupper(c); }
+
+// As _snprintf: a result that does not fit reports -1.
+int Snprintf(char* buf, size_t n, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int r = std::vsnprintf(buf, n, format, args);
+  va_end(args);
+  return (r < 0 || static_cast<size_t>(r) >= n) ? -1 : r;
+}
+
+}  // namespace plat
