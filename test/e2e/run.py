@@ -78,16 +78,17 @@ PF86 = "ProgramFiles(x86)"
 
 REG_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ = 1, 3, 4, 7
 
-# What Wine 8.0 reports through GetVersionExA to a program without a
-# compatibility manifest, per winecfg setting: platform, major, minor, build.
-# Windows 8.1 and 10 report themselves as 8 to such programs.
+# What Wine 8.0 reports through GetVersionExA, per winecfg setting, to a
+# program whose manifest declares Windows 8.1 and 10 supported (as
+# torvelin.exe's does; without one, 8.1 and 10 would pass for 8):
+# platform, major, minor, build.
 WINE8_VERSIONS = {
     "winxp64": (2, 5, 2, 3790),
     "vista": (2, 6, 0, 6002),
     "win7": (2, 6, 1, 7601),
     "win8": (2, 6, 2, 9200),
-    "win81": (2, 6, 2, 9200),
-    "win10": (2, 6, 2, 9200),
+    "win81": (2, 6, 3, 9600),
+    "win10": (2, 10, 0, 18362),
 }
 
 
@@ -221,6 +222,20 @@ def describe(got, want, verbose):
       i, len(got), len(want), got[lo:i + 40], want[lo:i + 40])
 
 
+def quiet(cmd, cwd, env, timeout=60):
+  """Runs a housekeeping command whose output does not matter.
+
+  The output goes nowhere rather than to a pipe: wineserver and wineboot
+  leave processes behind that would hold a pipe open.
+  """
+  try:
+    return subprocess.run(cmd, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=timeout).returncode
+  except (subprocess.TimeoutExpired, OSError) as e:
+    return str(e)
+
+
 def run(cmd, cwd, env, timeout=60):
   try:
     p = subprocess.run(cmd, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
@@ -293,8 +308,8 @@ class Wine:
     self.started = False
 
   def boot(self):
-    run(["wineboot", "-i"], self.root, self.env, timeout=300)
-    run(["wineserver", "-w"], self.root, self.env, timeout=120)
+    quiet(["wineboot", "-i"], self.root, self.env, timeout=300)
+    quiet(["wineserver", "-w"], self.root, self.env, timeout=120)
 
   def map_drive(self):
     link = os.path.join(self.prefix, "dosdevices", "t:")
@@ -303,12 +318,16 @@ class Wine:
     os.symlink(self.root, link)
 
   def start(self):
-    run(["wineserver", "-p"], self.root, self.env)
+    quiet(["wineserver", "-p"], self.root, self.env)
     self.started = True
+    # The first program of a server's life starts Wine's background services,
+    # which inherit its standard handles and outlive it: let them inherit
+    # nothing that a case reads to its end.
+    quiet(["wine", "cmd", "/c", "exit"], self.root, self.env, timeout=120)
 
   def stop(self):
     if self.started:
-      run(["wineserver", "-k"], self.root, self.env)
+      quiet(["wineserver", "-k"], self.root, self.env)
       self.started = False
 
   def case_dir(self, name):
@@ -541,13 +560,13 @@ class WineSuites:
 
   def architectures(self):
     folder = b"C:\\Program Files (x86)"
-    envs = [  # label, batch line, expected column below
+    envs = [  # label, batch line (the columns of the results below)
         ("set", b"set ProgramFiles(x86)=" + folder),
         ("removed", b"set ProgramFiles(x86)="),
         ("spaces", b"set ProgramFiles(x86)=   "),
     ]
     cases = [
-        # identifier, stored size, result with the variable set/removed/spaces
+        # identifier, result with the variable set / removed / spaces
         (b"x86 Family 6 Model 15", (b"32-bit", b"32-bit", b"32-bit")),
         (b"X86 Family 6", (b"32-bit", b"32-bit", b"32-bit")),
         (b"x86F", (b"32-bit", b"32-bit", b"32-bit")),
@@ -560,6 +579,21 @@ class WineSuites:
         (None, (b"64-bit", b"32-bit", b"32-bit")),  # value deleted
     ]
     before = {t: self.facts(64 if t == "win64" else 32) for t in self.exes}
+    # cmd.exe must hand the variable on as written, trailing spaces included,
+    # or the cases below would not test what they say.
+    seen = [b"pf86 set " + folder, b"pf86 unset", b"pf86 set " + b"   "]
+    for (env_label, line), want in zip(envs, seen):
+      self.count += 1
+      name = "b%04d.bat" % self.count
+      with open(os.path.join(self.wine.root, "bat", name), "wb") as f:
+        f.write(b"@echo off\r\n" + line + b"\r\n" +
+                self.helpers["verinfo64"] + b"\r\n")
+      got = self.wine.exe([b"cmd", b"/c", b"T:\\bat\\" + name.encode()])
+      if isinstance(got, str) or want not in got[0].split(b"\r\n"):
+        self.res.fail("ProgramFiles(x86) %s in cmd" % env_label,
+                      "helper saw %r" % (got,))
+      else:
+        self.res.passed += 1
     for ident, wants in cases:
       label = "Identifier %r" % ident if ident is not None else "no Identifier"
       if ident is None:
@@ -596,20 +630,34 @@ class WineSuites:
 
 def build_helpers(outdir, res):
   """Compiles the helper programs; their Windows paths by name."""
-  jobs = [("verinfo64", "x86_64-w64-mingw32-gcc", "verinfo.c"),
-          ("verinfo32", "i686-w64-mingw32-gcc", "verinfo.c"),
-          ("regset", "x86_64-w64-mingw32-gcc", "regset.c")]
+  jobs = [("verinfo64", "x86_64-w64-mingw32-", "verinfo.c", "verinfo.rc"),
+          ("verinfo32", "i686-w64-mingw32-", "verinfo.c", "verinfo.rc"),
+          ("regset", "x86_64-w64-mingw32-", "regset.c", None)]
   os.makedirs(outdir, exist_ok=True)
   paths = {}
-  for name, cc, src in jobs:
+  for name, cross, src, rc in jobs:
     out = os.path.join(outdir, name + ".exe")
-    got = run([cc, "-O1", "-s", "-Wall", "-o", out, os.path.join(HERE, src)],
-              outdir, None, timeout=120)
-    if isinstance(got, str) or got[2] != 0:
-      res.fail("build " + name, repr(got))
-      return None
+    cmds = []
+    objs = []
+    if rc:
+      obj = os.path.join(outdir, name + ".res.o")
+      cmds.append([cross + "windres", "-I", HERE, os.path.join(HERE, rc),
+                   "-O", "coff", "-o", obj])
+      objs.append(obj)
+    cmds.append([cross + "gcc", "-O1", "-s", "-Wall", "-o", out,
+                 os.path.join(HERE, src)] + objs)
+    for cmd in cmds:
+      got = run(cmd, outdir, None, timeout=120)
+      if isinstance(got, str) or got[2] != 0:
+        res.fail("build " + name, repr(got))
+        return None
     paths[name] = b"T:\\bin\\helpers\\" + name.encode() + b".exe"
   return paths
+
+
+WINE_TOOLS = ["wine", "wineserver", "wineboot", "x86_64-w64-mingw32-gcc",
+              "x86_64-w64-mingw32-windres", "i686-w64-mingw32-gcc",
+              "i686-w64-mingw32-windres"]
 
 
 def wine_suites(exes, tmp, res, verbose):
@@ -705,11 +753,13 @@ def main():
     if "host" in targets:
       host_suite(targets.pop("host"), tmp, res)
     if targets:
-      if shutil.which("wine") is None or shutil.which("wineserver") is None:
+      missing = [t for t in WINE_TOOLS if shutil.which(t) is None]
+      if missing:
+        why = "not installed: " + " ".join(missing)
         if os.environ.get("CI"):
-          res.fail("wine", "wine is not installed")
+          res.fail("wine", why)
         else:
-          print("SKIP %s: wine is not installed" % ", ".join(targets))
+          print("SKIP %s: %s" % (", ".join(targets), why))
       else:
         wine_suites(targets, tmp, res, opts.verbose)
   finally:
