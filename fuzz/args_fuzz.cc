@@ -1,0 +1,147 @@
+// Fuzzes the command line. The input, split at its zero bytes, is the
+// argument vector (program name first, at most five entries) that the
+// process start-up hands to ReportMain; standard output is redirected. What
+// comes out must be exactly the usage text, the six-line report or the one
+// value the first argument asks for, with exit status 0, nothing on
+// standard error, no registry key left open and no allocation left.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_input.h"
+#include "platform/fake.h"
+#include "test/process.h"
+#include "tool/tool.h"
+
+namespace {
+
+constexpr size_t kMaxArgs = 5;
+
+const char kCrLf[] = "\r\n";
+
+const char* const kUsage[] = {
+    "",
+    "",
+    "Prints information about the os version and build. The output can be",
+    "formatted for usage in batch files:",
+    "",
+    "TORVELIN.EXE [/O | /B | /P | /A]",
+    "",
+    "/O  Returns the os version only (PlatformID.MajorVersion.MinorVersion)",
+    "/B  Returns the build number only",
+    "/P  Returns the product type only",
+    "/A  Returns the architecture only (64-bit / 32-bit)",
+    "",
+    "Example batch file:",
+    "",
+    "@ECHO off",
+    "FOR /f %%i in ('torvelin.exe /o') do set QUENLITH=%%i",
+    "ECHO %QUENLITH%",
+    "",
+    "Look at the Microsoft Knowledge Base for the returned os versions.",
+    "Windows XP returns 2.5.1 for example. Currently known product types",
+    "are WinNT for clients and LanmanNT or ServerNT for servers.",
+    "",
+    "",
+};
+
+// The machine every run sees: Windows 7 SP1 on a 64-bit processor.
+void SetUpMachine() {
+  fake::State& s = fake::S();
+  s.version.major = 6;
+  s.version.minor = 1;
+  s.version.build = 7601;
+  s.version.platform_id = 2;
+  s.registry["SYSTEM\\CurrentControlSet\\Control\\ProductOptions"]
+      .values["ProductType"] = fake::RegValue{1, std::string("WinNT\0", 6)};
+  s.registry["HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0"]
+      .values["Identifier"] =
+      fake::RegValue{1, std::string("Intel64 Family 6 Model 58\0", 26)};
+  s.env["ProgramFiles(x86)"] = "C:\\Program Files (x86)";
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) out += line + kCrLf;
+  return out;
+}
+
+// What the tool must print for this first argument (empty when absent).
+std::string Expected(const std::string& arg) {
+  size_t first = 0;
+  while (first < arg.size() && arg[first] == ' ') ++first;
+  size_t end = arg.size();
+  while (end > first && (arg[end - 1] == ' ' || arg[end - 1] == '\0')) --end;
+  const std::string trimmed = arg.substr(first, end - first);
+
+  if (trimmed.empty()) {
+    return Lines({"Platform ID ......: 2", "Major Version ....: 6",
+                  "Minor Version ....: 1", "Build ............: 7601",
+                  "Product Type .....: WinNT", "Architecture .....: 64-bit"});
+  }
+  if (trimmed.size() == 2 && (trimmed[0] == '/' || trimmed[0] == '-')) {
+    switch (trimmed[1]) {
+      case 'o':
+      case 'O':
+        return Lines({"2.6.1"});
+      case 'b':
+      case 'B':
+        return Lines({"7601"});
+      case 'p':
+      case 'P':
+        return Lines({"WinNT"});
+      case 'a':
+      case 'A':
+        return Lines({"64-bit"});
+      default:
+        break;
+    }
+  }
+  std::string usage;
+  for (const char* line : kUsage) usage += std::string(line) + kCrLf;
+  return usage;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The argument strings: the input's pieces between zero bytes.
+  std::vector<std::string> args;
+  if (size > 0) {
+    std::string all(reinterpret_cast<const char*>(data), size);
+    size_t from = 0;
+    while (args.size() < kMaxArgs) {
+      size_t zero = all.find('\0', from);
+      args.push_back(all.substr(from, zero - from));
+      if (zero == std::string::npos) break;
+      from = zero + 1;
+    }
+  }
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  const int32_t argc = static_cast<int32_t>(args.size());
+
+  FreshProcess();
+  SetUpMachine();
+  const int status = RunToExit([&] { ReportMain(argc, argv.data()); });
+
+  const fake::State& s = fake::S();
+  const std::string first = args.size() > 1 ? args[1] : "";
+  const std::string want = Expected(first);
+  const std::string what = "argument 1 " + Escaped(first) + " of " +
+                           std::to_string(argc) + " arguments";
+  if (status != 0) {
+    FuzzFail(what + ": exit status " + std::to_string(status) + ", want 0");
+  }
+  if (s.out != want) {
+    FuzzFail(what + ": printed " + Escaped(s.out) + ", want " + Escaped(want));
+  }
+  if (!s.err.empty()) FuzzFail(what + ": standard error " + Escaped(s.err));
+  if (s.open_keys != 0) FuzzFail(what + ": a registry key left open");
+  if (s.allocations != 0) {
+    FuzzFail(what + ": " + std::to_string(s.allocations) +
+             " allocations not released");
+  }
+  return 0;
+}
