@@ -1,0 +1,4 @@
+// The yardstick for the benchmarks: a program that does nothing, built with
+// the same compiler and flags as the tool, so that what the tool costs
+// beyond starting and ending a process stands out.
+int main() { return 0; }

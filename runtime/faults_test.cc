@@ -1,0 +1,641 @@
+// The whole tool under faults, on the fake platform: allocations failing one
+// after the other, short and failing writes, a missing output handle, the
+// registry and the version query failing, for each output form. Whatever
+// fails, the tool ends with status 0, writes nothing to standard error,
+// leaks nothing and leaves no registry key open; the bytes that reach the
+// output are what its failure rules leave of the full output.
+//
+// The last test counts the platform calls and heap allocations of each form
+// and prints them as "calls:" lines, which bench/run.py collects.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/fake.h"
+#include "test/process.h"
+#include "tool/tool.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char kProductKey[] = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
+const char kCpuKey[] = "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
+const char kOpenError[] = "ERROR_MyRegRead_RegOpenKeyEx!!!";
+const char kQueryError[] = "ERROR_MyRegRead_RegQueryValueEx!!!";
+const char kVersionError[] = "ERROR: Function GetVersionEx failed!!!";
+const int64_t kTakeAll = INT64_MAX;
+
+const Lines kUsage = {
+    "",
+    "",
+    "Prints information about the os version and build. The output can be",
+    "formatted for usage in batch files:",
+    "",
+    "TORVELIN.EXE [/O | /B | /P | /A]",
+    "",
+    "/O  Returns the os version only (PlatformID.MajorVersion.MinorVersion)",
+    "/B  Returns the build number only",
+    "/P  Returns the product type only",
+    "/A  Returns the architecture only (64-bit / 32-bit)",
+    "",
+    "Example batch file:",
+    "",
+    "@ECHO off",
+    "FOR /f %%i in ('torvelin.exe /o') do set QUENLITH=%%i",
+    "ECHO %QUENLITH%",
+    "",
+    "Look at the Microsoft Knowledge Base for the returned os versions.",
+    "Windows XP returns 2.5.1 for example. Currently known product types",
+    "are WinNT for clients and LanmanNT or ServerNT for servers.",
+    "",
+    "",
+};
+
+const char* const kLabels[6] = {
+    "Platform ID ......: ", "Major Version ....: ", "Minor Version ....: ",
+    "Build ............: ", "Product Type .....: ", "Architecture .....: ",
+};
+
+Lines Report(const std::string& ptype, const std::string& arch) {
+  return {std::string(kLabels[0]) + "2",
+          std::string(kLabels[1]) + "6",
+          std::string(kLabels[2]) + "1",
+          std::string(kLabels[3]) + "7601",
+          kLabels[4] + ptype,
+          kLabels[5] + arch};
+}
+
+// Each output form: its argument (nullptr: none) and its full output on the
+// system SetUpSystem makes.
+struct Form {
+  const char* name;
+  const char* arg;
+  Lines lines;
+};
+
+const std::vector<Form>& Forms() {
+  static const std::vector<Form>* forms = new std::vector<Form>{
+      {"none", nullptr, Report("WinNT", "64-bit")},
+      {"/o", "/o", {"2.6.1"}},
+      {"/b", "/b", {"7601"}},
+      {"/p", "/p", {"WinNT"}},
+      {"/a", "/a", {"64-bit"}},
+      {"/x", "/x", kUsage},
+  };
+  return *forms;
+}
+
+// The writes that printing these lines makes: the text, when there is one,
+// then the line end.
+Lines Writes(const Lines& lines) {
+  Lines writes;
+  for (const std::string& line : lines) {
+    if (!line.empty()) writes.push_back(line);
+    writes.push_back("\r\n");
+  }
+  return writes;
+}
+
+std::string Join(const Lines& parts) {
+  std::string all;
+  for (const std::string& p : parts) all += p;
+  return all;
+}
+
+// Windows 7 SP1 on x64: every fact the tool asks for is there.
+void SetUpSystem() {
+  fake::State& s = fake::S();
+  s.version.platform_id = 2;
+  s.version.major = 6;
+  s.version.minor = 1;
+  s.version.build = 7601;
+  s.registry[kProductKey].values["ProductType"] =
+      fake::RegValue{1, std::string("WinNT\0", 6)};
+  s.registry[kCpuKey].values["Identifier"] =
+      fake::RegValue{1, std::string("Intel64 Family 6 Model 58\0", 26)};
+  s.env["ProgramFiles(x86)"] = "C:\\Program Files (x86)";
+}
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+  std::vector<uint32_t> write_counts;  // the count of each WriteFile call
+  std::vector<std::string> calls;
+  long live_allocations;
+  long allocation_attempts;
+  int open_keys;
+};
+
+// Runs the tool with the form's argument on a fresh process and the system
+// above, after `arrange` has changed what it likes.
+Outcome RunForm(const Form& form, const std::function<void()>& arrange) {
+  FreshProcess();
+  SetUpSystem();
+  if (arrange) arrange();
+  std::vector<std::string> args = {"torvelin.exe"};
+  if (form.arg != nullptr) args.push_back(form.arg);
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  int status = RunToExit(
+      [&] { ReportMain(static_cast<int32_t>(args.size()), argv.data()); });
+  fake::State& s = fake::S();
+  Outcome r{status,
+            s.out,
+            s.err,
+            {},
+            s.calls,
+            s.allocations,
+            s.allocation_attempts,
+            s.open_keys};
+  for (const std::string& call : s.calls) {
+    unsigned count = 0;
+    if (std::sscanf(call.c_str(), "WriteFile(out,%u)", &count) == 1) {
+      r.write_counts.push_back(count);
+    }
+  }
+  return r;
+}
+
+std::vector<uint32_t> Sizes(const Lines& writes) {
+  std::vector<uint32_t> sizes;
+  for (const std::string& w : writes) {
+    sizes.push_back(static_cast<uint32_t>(w.size()));
+  }
+  return sizes;
+}
+
+// What every run must satisfy, whatever failed.
+void ExpectCleanEnd(const Outcome& r, const std::string& what) {
+  EXPECT_EQ(r.status, 0) << what;
+  EXPECT_EQ(r.err, "") << what;
+  EXPECT_EQ(r.live_allocations, 0) << what << ": buffers left allocated";
+  EXPECT_EQ(r.open_keys, 0) << what << ": registry keys left open";
+}
+
+TEST(FaultsTest, EachFormUnfaultedWritesEachLineAsTwoWrites) {
+  for (const Form& f : Forms()) {
+    Outcome r = RunForm(f, nullptr);
+    ExpectCleanEnd(r, f.name);
+    EXPECT_EQ(r.out, Join(Writes(f.lines))) << f.name;
+    EXPECT_EQ(r.write_counts, Sizes(Writes(f.lines))) << f.name;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Writes.
+
+// A failed WriteFile drops the rest of its write and nothing else: the next
+// write is offered whole, once.
+TEST(FaultsWriteTest, AWriteFailingOnTheNthCallLosesOnlyThatWrite) {
+  for (const Form& f : Forms()) {
+    const Lines writes = Writes(f.lines);
+    for (size_t n = 1; n <= writes.size(); ++n) {
+      Outcome r = RunForm(f, [&] {
+        fake::S().write_script.assign(n - 1, kTakeAll);
+        fake::S().write_script.push_back(-1);
+      });
+      Lines kept = writes;
+      kept.erase(kept.begin() + static_cast<long>(n - 1));
+      std::string what = std::string(f.name) + " call " + std::to_string(n);
+      ExpectCleanEnd(r, what);
+      EXPECT_EQ(r.out, Join(kept)) << what;
+      EXPECT_EQ(r.write_counts, Sizes(writes)) << what;
+      if (HasFailure()) return;
+    }
+  }
+}
+
+TEST(FaultsWriteTest, EveryWriteFailingOrTakingNothingWritesNothing) {
+  for (int64_t step : {int64_t{-1}, int64_t{0}}) {
+    for (const Form& f : Forms()) {
+      const Lines writes = Writes(f.lines);
+      Outcome r = RunForm(
+          f, [&] { fake::S().write_script.assign(writes.size(), step); });
+      std::string what = std::string(f.name) + " step " + std::to_string(step);
+      ExpectCleanEnd(r, what);
+      EXPECT_EQ(r.out, "") << what;
+      EXPECT_EQ(r.write_counts, Sizes(writes)) << what;
+    }
+  }
+}
+
+TEST(FaultsWriteTest, WritesTakingOneByteAtATimeDeliverEverything) {
+  for (const Form& f : Forms()) {
+    const Lines writes = Writes(f.lines);
+    const std::string all = Join(writes);
+    Outcome r =
+        RunForm(f, [&] { fake::S().write_script.assign(all.size(), 1); });
+    std::vector<uint32_t> want;
+    for (const std::string& w : writes) {
+      for (size_t left = w.size(); left > 0; --left) {
+        want.push_back(static_cast<uint32_t>(left));
+      }
+    }
+    ExpectCleanEnd(r, f.name);
+    EXPECT_EQ(r.out, all) << f.name;
+    EXPECT_EQ(r.write_counts, want) << f.name;
+    EXPECT_TRUE(fake::S().write_script.empty()) << f.name;
+  }
+}
+
+// A write that is taken in part and then fails, or then takes nothing,
+// keeps its first part and loses its rest; the writes around it are whole.
+TEST(FaultsWriteTest, AShortWriteThenAFailureKeepsThePartTaken) {
+  for (int64_t end : {int64_t{-1}, int64_t{0}}) {
+    for (const Form& f : Forms()) {
+      const Lines writes = Writes(f.lines);
+      for (size_t i = 0; i < writes.size(); ++i) {
+        for (size_t k = 1; k < writes[i].size(); ++k) {
+          Outcome r = RunForm(f, [&] {
+            fake::S().write_script.assign(i, kTakeAll);
+            fake::S().write_script.push_back(static_cast<int64_t>(k));
+            fake::S().write_script.push_back(end);
+          });
+          Lines kept = writes;
+          kept[i] = writes[i].substr(0, k);
+          std::vector<uint32_t> want = Sizes(writes);
+          want.insert(want.begin() + static_cast<long>(i) + 1,
+                      static_cast<uint32_t>(writes[i].size() - k));
+          std::string what = std::string(f.name) + " write " +
+                             std::to_string(i + 1) + " taken " +
+                             std::to_string(k) + " then " + std::to_string(end);
+          ExpectCleanEnd(r, what);
+          EXPECT_EQ(r.out, Join(kept)) << what;
+          EXPECT_EQ(r.write_counts, want) << what;
+          if (HasFailure()) return;
+        }
+      }
+    }
+  }
+}
+
+TEST(FaultsWriteTest, ScriptedShortAndFailingWritesOfTheVersionLine) {
+  // "2.6.1" then CR LF; each script entry governs one WriteFile call.
+  struct Case {
+    std::vector<int64_t> script;
+    std::string out;
+    std::vector<uint32_t> counts;
+  } cases[] = {
+      {{}, "2.6.1\r\n", {5, 2}},
+      {{2, 2, 2}, "2.6.1\r\n", {5, 3, 1, 2}},
+      {{4, -1}, "2.6.\r\n", {5, 1, 2}},
+      {{4, 0}, "2.6.\r\n", {5, 1, 2}},
+      {{-1}, "\r\n", {5, 2}},
+      {{kTakeAll, -1}, "2.6.1", {5, 2}},
+      {{kTakeAll, 1, -1}, "2.6.1\r", {5, 2, 1}},
+      {{0, 1, 1}, "\r\n", {5, 2, 1}},
+      {{-1, -1}, "", {5, 2}},
+  };
+  const Form& f = Forms()[1];
+  for (const Case& c : cases) {
+    Outcome r = RunForm(f, [&] {
+      fake::S().write_script.assign(c.script.begin(), c.script.end());
+    });
+    ExpectCleanEnd(r, c.out);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.write_counts, c.counts) << c.out;
+  }
+}
+
+// No standard output handle: every write is offered once and fails.
+TEST(FaultsWriteTest, NoOutputHandleFailsEveryWriteQuietly) {
+  for (bool no_input : {false, true}) {
+    for (const Form& f : Forms()) {
+      Outcome r = RunForm(f, [&] {
+        fake::S().output = nullptr;
+        if (no_input) fake::S().input = nullptr;
+      });
+      ExpectCleanEnd(r, f.name);
+      EXPECT_EQ(r.out, "") << f.name;
+      size_t writes = 0;
+      for (const std::string& call : r.calls) {
+        writes += call.rfind("WriteFile(", 0) == 0;
+        EXPECT_NE(call, "WriteFile(out,0)") << f.name;
+      }
+      EXPECT_EQ(writes, Writes(f.lines).size()) << f.name;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Allocations.
+
+// The lines an output may consist of when allocations fail: per line, the
+// alternatives. A value that cannot be made is empty; a line whose text
+// cannot be joined is empty; the line end is always there.
+using Shape = std::vector<std::set<std::string>>;
+
+Shape ReportShape() {
+  const std::set<std::string> ptypes = {"WinNT", kOpenError, kQueryError, ""};
+  const std::set<std::string> archs = {"64-bit", "32-bit", "ERROR", ""};
+  const char* const numbers[4] = {"2", "6", "1", "7601"};
+  Shape shape;
+  for (int i = 0; i < 4; ++i) {
+    shape.push_back({std::string(kLabels[i]) + numbers[i], kLabels[i], ""});
+  }
+  std::set<std::string> line5 = {""}, line6 = {""};
+  for (const std::string& p : ptypes) line5.insert(kLabels[4] + p);
+  for (const std::string& a : archs) line6.insert(kLabels[5] + a);
+  shape.push_back(line5);
+  shape.push_back(line6);
+  return shape;
+}
+
+bool Fits(const Lines& lines, const Shape& shape) {
+  if (lines.size() != shape.size()) return false;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (shape[i].count(lines[i]) == 0) return false;
+  }
+  return true;
+}
+
+// The output as lines; false when it does not end in a line end or holds a
+// lone CR or LF.
+bool SplitLines(const std::string& out, Lines* lines) {
+  size_t at = 0;
+  while (at < out.size()) {
+    size_t end = out.find("\r\n", at);
+    if (end == std::string::npos) return false;
+    std::string line = out.substr(at, end - at);
+    if (line.find_first_of("\r\n") != std::string::npos) return false;
+    lines->push_back(line);
+    at = end + 2;
+  }
+  return true;
+}
+
+// What a form may print when an allocation fails. Its value may be degraded;
+// an argument that cannot be copied or examined reads as none (the report)
+// or as a usage error (the usage text, which needs no allocation).
+bool Acceptable(const Form& f, const std::string& out) {
+  Lines lines;
+  if (!SplitLines(out, &lines)) return false;
+  if (Fits(lines, ReportShape())) return true;
+  if (f.arg == nullptr) return false;
+  if (lines == kUsage) return true;
+  if (lines.size() != 1) return false;
+  const std::string& v = lines[0];
+  const std::string name = f.name;
+  // The version is three number texts joined by two dots: any of the five
+  // pieces, or a whole join, may be missing.
+  if (name == "/o")
+    return std::regex_match(v, std::regex(R"((2?\.)?(6?\.)?1?)"));
+  if (name == "/b") return v == "7601" || v.empty();
+  if (name == "/p") {
+    return v == "WinNT" || v == kOpenError || v == kQueryError || v.empty();
+  }
+  if (name == "/a") {
+    return v == "64-bit" || v == "32-bit" || v == "ERROR" || v.empty();
+  }
+  return false;
+}
+
+TEST(FaultsAllocationTest, EachAllocationFailingInTurn) {
+  for (const Form& f : Forms()) {
+    const Outcome clean = RunForm(f, nullptr);
+    ASSERT_GT(clean.allocation_attempts, 0) << f.name;
+    std::set<std::string> outputs;
+    long n = 1;
+    for (;; ++n) {
+      Outcome r = RunForm(f, [&] { fake::S().fail_allocation = n; });
+      std::string what =
+          std::string(f.name) + " allocation " + std::to_string(n);
+      if (r.allocation_attempts < n) {
+        // The run asked for fewer allocations: nothing failed, and the
+        // output is the full one.
+        EXPECT_EQ(r.out, clean.out) << what;
+        ExpectCleanEnd(r, what);
+        break;
+      }
+      ExpectCleanEnd(r, what);
+      EXPECT_TRUE(Acceptable(f, r.out)) << what << ": " << r.out;
+      outputs.insert(r.out);
+      ASSERT_LT(n, 10000) << f.name << ": allocations never end";
+    }
+    EXPECT_EQ(n, clean.allocation_attempts + 1) << f.name;
+    // Failures do show: some run printed something other than the full
+    // output.
+    outputs.erase(clean.out);
+    EXPECT_FALSE(outputs.empty()) << f.name;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The registry and the version query.
+
+enum class Key { kPresent, kMissing, kOpenFails, kQueryFails, kNoValue };
+
+void Break(const char* path, const char* value, Key how) {
+  fake::State& s = fake::S();
+  switch (how) {
+    case Key::kPresent:
+      break;
+    case Key::kMissing:
+      s.registry.erase(path);
+      break;
+    case Key::kOpenFails:
+      s.registry[path].open_fails = true;
+      break;
+    case Key::kQueryFails:
+      s.registry[path].query_error = 5;
+      break;
+    case Key::kNoValue:
+      s.registry[path].values.erase(value);
+      break;
+  }
+}
+
+TEST(FaultsRegistryTest, EachRegistryCallFailingGivesItsErrorText) {
+  const char* const kUnset = nullptr;
+  const char* const kX86 = "x86 Family 6 Model 15";
+  struct Case {
+    Key product;
+    Key cpu;
+    const char* identifier;  // nullptr: the system's own
+    const char* program_files_x86;
+    const char* ptype;
+    const char* arch;
+  } cases[] = {
+      {Key::kPresent, Key::kPresent, nullptr, "C:\\x", "WinNT", "64-bit"},
+      {Key::kMissing, Key::kPresent, nullptr, "C:\\x", kOpenError, "64-bit"},
+      {Key::kOpenFails, Key::kPresent, nullptr, "C:\\x", kOpenError, "64-bit"},
+      {Key::kQueryFails, Key::kPresent, nullptr, "C:\\x", kQueryError,
+       "64-bit"},
+      {Key::kNoValue, Key::kPresent, nullptr, "C:\\x", kQueryError, "64-bit"},
+      // A failed identifier read is no x86 identifier: the folder decides.
+      {Key::kPresent, Key::kMissing, kX86, "C:\\x", "WinNT", "64-bit"},
+      {Key::kPresent, Key::kOpenFails, kX86, "C:\\x", "WinNT", "64-bit"},
+      {Key::kPresent, Key::kQueryFails, kX86, "C:\\x", "WinNT", "64-bit"},
+      {Key::kPresent, Key::kNoValue, kX86, "C:\\x", "WinNT", "64-bit"},
+      {Key::kPresent, Key::kOpenFails, nullptr, kUnset, "WinNT", "32-bit"},
+      {Key::kPresent, Key::kQueryFails, nullptr, "  ", "WinNT", "32-bit"},
+      {Key::kPresent, Key::kPresent, kX86, "C:\\x", "WinNT", "32-bit"},
+      {Key::kOpenFails, Key::kOpenFails, nullptr, "C:\\x", kOpenError,
+       "64-bit"},
+      {Key::kQueryFails, Key::kQueryFails, nullptr, kUnset, kQueryError,
+       "32-bit"},
+      {Key::kMissing, Key::kNoValue, nullptr, kUnset, kOpenError, "32-bit"},
+  };
+  for (const Case& c : cases) {
+    std::map<std::string, Lines> want = {
+        {"none", Report(c.ptype, c.arch)},
+        {"/o", {"2.6.1"}},
+        {"/b", {"7601"}},
+        {"/p", {c.ptype}},
+        {"/a", {c.arch}},
+        {"/x", kUsage},
+    };
+    for (const Form& f : Forms()) {
+      Outcome r = RunForm(f, [&] {
+        fake::State& s = fake::S();
+        if (c.identifier != nullptr) {
+          s.registry[kCpuKey].values["Identifier"] =
+              fake::RegValue{1, std::string(c.identifier) + '\0'};
+        }
+        Break(kProductKey, "ProductType", c.product);
+        Break(kCpuKey, "Identifier", c.cpu);
+        if (c.program_files_x86 == nullptr) {
+          s.env.erase("ProgramFiles(x86)");
+        } else {
+          s.env["ProgramFiles(x86)"] = c.program_files_x86;
+        }
+      });
+      std::string what = std::string(f.name) + " " + c.ptype + " " + c.arch;
+      ExpectCleanEnd(r, what);
+      EXPECT_EQ(r.out, Join(Writes(want[f.name]))) << what;
+      int opened = 0, closed = 0;
+      for (const std::string& call : r.calls) {
+        opened += call.rfind("RegOpenKeyExA", 0) == 0;
+        closed += call.rfind("RegCloseKey", 0) == 0;
+      }
+      // Every key that opened is closed; one that did not is not.
+      int failed_opens = 0;
+      if (f.name == std::string("none") || f.name == std::string("/p")) {
+        failed_opens +=
+            c.product == Key::kMissing || c.product == Key::kOpenFails;
+      }
+      if (f.name == std::string("none") || f.name == std::string("/a")) {
+        failed_opens += c.cpu == Key::kMissing || c.cpu == Key::kOpenFails;
+      }
+      EXPECT_EQ(closed, opened - failed_opens) << what;
+    }
+  }
+}
+
+TEST(FaultsVersionTest, AFailedVersionQueryPrintsItsLineInEveryForm) {
+  for (const Form& f : Forms()) {
+    Outcome r = RunForm(f, [] { fake::S().version_ok = false; });
+    ExpectCleanEnd(r, f.name);
+    const bool usage = f.name == std::string("/x");
+    EXPECT_EQ(r.out, Join(Writes(usage ? kUsage : Lines{kVersionError})))
+        << f.name;
+    for (const std::string& call : r.calls) {
+      EXPECT_NE(call.rfind("Reg", 0), 0u) << f.name << ": " << call;
+      EXPECT_NE(call.rfind("getenv", 0), 0u) << f.name << ": " << call;
+    }
+  }
+}
+
+TEST(FaultsVersionTest, AFailedVersionQueryWithFailingWritesEndsQuietly) {
+  for (int64_t step : {int64_t{-1}, int64_t{0}, int64_t{3}}) {
+    Outcome r = RunForm(Forms()[0], [&] {
+      fake::S().version_ok = false;
+      fake::S().write_script = {step, -1, -1};
+    });
+    ExpectCleanEnd(r, "version " + std::to_string(step));
+    EXPECT_EQ(r.out, step == 3 ? "ERR" : "") << step;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// What each form costs: platform calls and heap allocations.
+
+struct Cost {
+  const char* form;
+  int write_file;
+  int reg_open;
+  int reg_query;
+  int reg_close;
+  int getenv;
+  int version;
+  int std_handle;
+  int console_mode;  // GetConsoleMode and SetConsoleMode
+  int buffer_info;
+  long allocations;
+};
+
+int CountPrefix(const std::vector<std::string>& calls, const char* prefix) {
+  int n = 0;
+  for (const std::string& call : calls) n += call.rfind(prefix, 0) == 0;
+  return n;
+}
+
+TEST(FaultsCostTest, PlatformCallsAndAllocationsPerForm) {
+  // Writes: two per line, one for an empty line. Allocations: the 18
+  // entries of the error-message table; the argument copy and its trimmed
+  // copy, its first character, its letter and the letter upper-cased, and
+  // the mode; two per number line (the number text, the label joined to
+  // it); four per registry read (the two zero-terminated names, the value
+  // text, the result); three number texts and four joins for the version;
+  // the architecture's prefix, its upper-cased form, the
+  // variable's value and its trimmed copy, and the result.
+  const Cost want[] = {
+      //      WF  open query close env ver std mode info alloc
+      {"none", 12, 2, 2, 2, 1, 1, 2, 2, 2, 18 + 8 + (4 + 1) + (4 + 5 + 1)},
+      {"/o", 2, 0, 0, 0, 0, 1, 2, 2, 2, 18 + 6 + (3 + 4)},
+      {"/b", 2, 0, 0, 0, 0, 1, 2, 2, 2, 18 + 6 + 1},
+      {"/p", 2, 1, 1, 1, 0, 1, 2, 2, 2, 18 + 6 + 4},
+      {"/a", 2, 1, 1, 1, 1, 1, 2, 2, 2, 18 + 6 + 4 + 5},
+      {"/x", 37, 0, 0, 0, 0, 0, 2, 2, 2, 18 + 5},
+  };
+  std::printf(
+      "calls: form WriteFile RegOpenKeyExA RegQueryValueExA "
+      "RegCloseKey getenv GetVersionExA GetStdHandle "
+      "Get/SetConsoleMode GetConsoleScreenBufferInfo allocations\n");
+  for (const Cost& c : want) {
+    const Form* form = nullptr;
+    for (const Form& f : Forms()) {
+      if (f.name == std::string(c.form)) form = &f;
+    }
+    ASSERT_NE(form, nullptr);
+    Outcome r = RunForm(*form, nullptr);
+    Cost got = {c.form,
+                CountPrefix(r.calls, "WriteFile("),
+                CountPrefix(r.calls, "RegOpenKeyExA("),
+                CountPrefix(r.calls, "RegQueryValueExA("),
+                CountPrefix(r.calls, "RegCloseKey("),
+                CountPrefix(r.calls, "getenv("),
+                CountPrefix(r.calls, "GetVersionExA("),
+                CountPrefix(r.calls, "GetStdHandle("),
+                CountPrefix(r.calls, "GetConsoleMode(") +
+                    CountPrefix(r.calls, "SetConsoleMode("),
+                CountPrefix(r.calls, "GetConsoleScreenBufferInfo("),
+                r.allocation_attempts};
+    std::printf("calls: %s %d %d %d %d %d %d %d %d %d %ld\n", c.form,
+                got.write_file, got.reg_open, got.reg_query, got.reg_close,
+                got.getenv, got.version, got.std_handle, got.console_mode,
+                got.buffer_info, got.allocations);
+    EXPECT_EQ(got.write_file, c.write_file) << c.form;
+    EXPECT_EQ(got.reg_open, c.reg_open) << c.form;
+    EXPECT_EQ(got.reg_query, c.reg_query) << c.form;
+    EXPECT_EQ(got.reg_close, c.reg_close) << c.form;
+    EXPECT_EQ(got.getenv, c.getenv) << c.form;
+    EXPECT_EQ(got.version, c.version) << c.form;
+    EXPECT_EQ(got.std_handle, c.std_handle) << c.form;
+    EXPECT_EQ(got.console_mode, c.console_mode) << c.form;
+    EXPECT_EQ(got.buffer_info, c.buffer_info) << c.form;
+    EXPECT_EQ(got.allocations, c.allocations) << c.form;
+  }
+}
+
+}  // namespace
