@@ -10,6 +10,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "platform/fake.h"
+#include "test/expected.h"
 #include "test/process.h"
 #include "tool/tool.h"
 
@@ -18,32 +19,6 @@ namespace {
 constexpr size_t kMaxArgs = 5;
 
 const char kCrLf[] = "\r\n";
-
-const char* const kUsage[] = {
-    "",
-    "",
-    "Prints information about the os version and build. The output can be",
-    "formatted for usage in batch files:",
-    "",
-    "TORVELIN.EXE [/O | /B | /P | /A]",
-    "",
-    "/O  Returns the os version only (PlatformID.MajorVersion.MinorVersion)",
-    "/B  Returns the build number only",
-    "/P  Returns the product type only",
-    "/A  Returns the architecture only (64-bit / 32-bit)",
-    "",
-    "Example batch file:",
-    "",
-    "@ECHO off",
-    "FOR /f %%i in ('torvelin.exe /o') do set QUENLITH=%%i",
-    "ECHO %QUENLITH%",
-    "",
-    "Look at the Microsoft Knowledge Base for the returned os versions.",
-    "Windows XP returns 2.5.1 for example. Currently known product types",
-    "are WinNT for clients and LanmanNT or ServerNT for servers.",
-    "",
-    "",
-};
 
 // The machine every run sees: Windows 7 SP1 on a 64-bit processor.
 void SetUpMachine() {
@@ -98,7 +73,7 @@ std::string Expected(const std::string& arg) {
     }
   }
   std::string usage;
-  for (const char* line : kUsage) usage += std::string(line) + kCrLf;
+  for (const char* line : kUsageLines) usage += std::string(line) + kCrLf;
   return usage;
 }
 

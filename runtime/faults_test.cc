@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/fake.h"
+#include "test/expected.h"
 #include "test/process.h"
 #include "tool/tool.h"
 
@@ -33,31 +34,7 @@ const char kQueryError[] = "ERROR_MyRegRead_RegQueryValueEx!!!";
 const char kVersionError[] = "ERROR: Function GetVersionEx failed!!!";
 const int64_t kTakeAll = INT64_MAX;
 
-const Lines kUsage = {
-    "",
-    "",
-    "Prints information about the os version and build. The output can be",
-    "formatted for usage in batch files:",
-    "",
-    "TORVELIN.EXE [/O | /B | /P | /A]",
-    "",
-    "/O  Returns the os version only (PlatformID.MajorVersion.MinorVersion)",
-    "/B  Returns the build number only",
-    "/P  Returns the product type only",
-    "/A  Returns the architecture only (64-bit / 32-bit)",
-    "",
-    "Example batch file:",
-    "",
-    "@ECHO off",
-    "FOR /f %%i in ('torvelin.exe /o') do set QUENLITH=%%i",
-    "ECHO %QUENLITH%",
-    "",
-    "Look at the Microsoft Knowledge Base for the returned os versions.",
-    "Windows XP returns 2.5.1 for example. Currently known product types",
-    "are WinNT for clients and LanmanNT or ServerNT for servers.",
-    "",
-    "",
-};
+const Lines kUsage(std::begin(kUsageLines), std::end(kUsageLines));
 
 const char* const kLabels[6] = {
     "Platform ID ......: ", "Major Version ....: ", "Minor Version ....: ",

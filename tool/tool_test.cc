@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/fake.h"
+#include "test/expected.h"
 #include "test/process.h"
 
 namespace {
@@ -187,32 +188,14 @@ const char kReport[] =
     "Product Type .....: WinNT\r\n"
     "Architecture .....: 64-bit\r\n";
 
-const char kUsage[] =
-    "\r\n"
-    "\r\n"
-    "Prints information about the os version and build. The output can be\r\n"
-    "formatted for usage in batch files:\r\n"
-    "\r\n"
-    "TORVELIN.EXE [/O | /B | /P | /A]\r\n"
-    "\r\n"
-    "/O  Returns the os version only (PlatformID.MajorVersion.MinorVersion)\r\n"
-    "/B  Returns the build number only\r\n"
-    "/P  Returns the product type only\r\n"
-    "/A  Returns the architecture only (64-bit / 32-bit)\r\n"
-    "\r\n"
-    "Example batch file:\r\n"
-    "\r\n"
-    "@ECHO off\r\n"
-    "FOR /f %%i in ('torvelin.exe /o') do set QUENLITH=%%i\r\n"
-    "ECHO %QUENLITH%\r\n"
-    "\r\n"
-    "Look at the Microsoft Knowledge Base for the returned os versions.\r\n"
-    "Windows XP returns 2.5.1 for example. Currently known product types\r\n"
-    "are WinNT for clients and LanmanNT or ServerNT for servers.\r\n"
-    "\r\n"
-    "\r\n";
+std::string UsageText() {
+  std::string text;
+  for (const char* line : kUsageLines) text += std::string(line) + "\r\n";
+  return text;
+}
 
 TEST(ReportMainTest, ArgumentsSelectTheForm) {
+  const std::string kUsage = UsageText();
   struct Case {
     std::vector<std::string> args;
     std::string out;

@@ -62,35 +62,13 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.dirname(HERE))
+import expected  # noqa: E402  (test/expected.py)
 HARNESS_SRC = os.path.join(REPO, "test", "wine", "conharness.c")
 
 COMPILERS = {"win64": "x86_64-w64-mingw32-gcc", "win32": "i686-w64-mingw32-gcc"}
 
-USAGE_LINES = [
-    "",
-    "",
-    "Prints information about the os version and build. The output can be",
-    "formatted for usage in batch files:",
-    "",
-    "TORVELIN.EXE [/O | /B | /P | /A]",
-    "",
-    "/O  Returns the os version only (PlatformID.MajorVersion.MinorVersion)",
-    "/B  Returns the build number only",
-    "/P  Returns the product type only",
-    "/A  Returns the architecture only (64-bit / 32-bit)",
-    "",
-    "Example batch file:",
-    "",
-    "@ECHO off",
-    "FOR /f %%i in ('torvelin.exe /o') do set QUENLITH=%%i",
-    "ECHO %QUENLITH%",
-    "",
-    "Look at the Microsoft Knowledge Base for the returned os versions.",
-    "Windows XP returns 2.5.1 for example. Currently known product types",
-    "are WinNT for clients and LanmanNT or ServerNT for servers.",
-    "",
-    "",
-]
+USAGE_LINES = expected.USAGE_LINES
 assert len(USAGE_LINES) == 23
 
 ARCHITECTURES = ("64-bit", "32-bit")

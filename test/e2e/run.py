@@ -33,32 +33,10 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.dirname(HERE))
+import expected  # noqa: E402  (test/expected.py)
 
-USAGE_LINES = [
-    b"",
-    b"",
-    b"Prints information about the os version and build. The output can be",
-    b"formatted for usage in batch files:",
-    b"",
-    b"TORVELIN.EXE [/O | /B | /P | /A]",
-    b"",
-    b"/O  Returns the os version only (PlatformID.MajorVersion.MinorVersion)",
-    b"/B  Returns the build number only",
-    b"/P  Returns the product type only",
-    b"/A  Returns the architecture only (64-bit / 32-bit)",
-    b"",
-    b"Example batch file:",
-    b"",
-    b"@ECHO off",
-    b"FOR /f %%i in ('torvelin.exe /o') do set QUENLITH=%%i",
-    b"ECHO %QUENLITH%",
-    b"",
-    b"Look at the Microsoft Knowledge Base for the returned os versions.",
-    b"Windows XP returns 2.5.1 for example. Currently known product types",
-    b"are WinNT for clients and LanmanNT or ServerNT for servers.",
-    b"",
-    b"",
-]
+USAGE_LINES = [line.encode() for line in expected.USAGE_LINES]
 
 
 def lines(*texts):
