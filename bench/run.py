@@ -31,6 +31,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(REPO, "test"))
+import wineprefix  # noqa: E402  (test/wineprefix.py)
 
 FORMS = [
     ("none", []),
@@ -71,13 +73,6 @@ def build_empty(compiler, flags, out):
   return out
 
 
-def quiet(cmd, env, timeout=300):
-  """Output to nowhere: Wine's background processes would hold a pipe."""
-  subprocess.run(cmd, env=env, stdin=subprocess.DEVNULL,
-                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                 timeout=timeout)
-
-
 def timed(cmd, env):
   """Seconds from start to end of one run, standard output on a pipe."""
   start = time.perf_counter()
@@ -91,16 +86,7 @@ def timed(cmd, env):
 
 
 def wine_bench(exes, empties, runs, tmp):
-  env = dict(os.environ)
-  env.pop("DISPLAY", None)
-  env.update({"WINEPREFIX": os.path.join(tmp, "prefix"), "WINEDEBUG": "-all",
-              "WINEDLLOVERRIDES": "mscoree=d;mshtml=d"})
-  quiet(["wineboot", "-i"], env)
-  quiet(["wineserver", "-w"], env, timeout=120)
-  quiet(["wineserver", "-p"], env, timeout=60)
-  # Wine's background services start with the first program; let them
-  # start before anything is timed, and on no pipe.
-  quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
+  env = wineprefix.start(tmp)
   try:
     for target, exe in exes.items():
       items = [("empty", ["wine", empties[target]]),
@@ -126,7 +112,7 @@ def wine_bench(exes, empties, runs, tmp):
         print("%-12s %10.1f %12.2f %12.2f" % (label, 1000 * statistics.median(
             t), to_empty, to_ver))
   finally:
-    quiet(["wineserver", "-k"], env, timeout=60)
+    wineprefix.stop(env)
 
 
 def instructions(cmd, tmp):

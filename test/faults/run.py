@@ -38,6 +38,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.dirname(HERE))
+import wineprefix  # noqa: E402  (test/wineprefix.py)
 
 FORMS = [
     ("none", []),
@@ -233,36 +235,13 @@ def memcheck_suite(exe, tmp, res):
 # Wine.
 
 
-def quiet(cmd, env, timeout=300):
-  """A housekeeping command whose output does not matter. Its output goes
-  nowhere rather than to a pipe: wineserver and wineboot leave processes
-  behind that would hold a pipe open."""
-  try:
-    subprocess.run(cmd, env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   timeout=timeout)
-  except (subprocess.TimeoutExpired, OSError):
-    pass
-
-
 def dos_path(path):
   """The path through Wine's Z: drive, which maps the whole file system."""
   return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
 def wine_suite(exes, tmp, res):
-  env = dict(os.environ)
-  env.pop("DISPLAY", None)
-  env.pop("ProgramFiles(x86)", None)
-  env.update({"WINEPREFIX": os.path.join(tmp, "prefix"), "WINEDEBUG": "-all",
-              "WINEDLLOVERRIDES": "mscoree=d;mshtml=d"})
-  quiet(["wineboot", "-i"], env)
-  quiet(["wineserver", "-w"], env, timeout=120)
-  quiet(["wineserver", "-p"], env, timeout=60)
-  # The first program of a fresh server starts Wine's background services,
-  # which inherit its standard handles and would hold a test's pipe open
-  # long after the tool has ended: let them start on nothing.
-  quiet(["wine", "cmd", "/c", "exit"], env, timeout=120)
+  env = wineprefix.start(tmp, drop=("ProgramFiles(x86)",))
   try:
     for target, exe in exes.items():
       for form, args in FORMS:
@@ -289,7 +268,7 @@ def wine_suite(exes, tmp, res):
           why.append("output reached cmd's pipe: %r" % nul[0][:80])
         res.check("%s %s NUL" % (target, form), why)
   finally:
-    quiet(["wineserver", "-k"], env, timeout=60)
+    wineprefix.stop(env)
 
 
 def missing(res, tool, what):
