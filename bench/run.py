@@ -32,16 +32,10 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
 sys.path.insert(0, os.path.join(REPO, "test"))
+import expected  # noqa: E402  (test/expected.py)
 import wineprefix  # noqa: E402  (test/wineprefix.py)
 
-FORMS = [
-    ("none", []),
-    ("/o", ["/o"]),
-    ("/b", ["/b"]),
-    ("/p", ["/p"]),
-    ("/a", ["/a"]),
-    ("/x", ["/x"]),
-]
+FORMS = expected.FORMS
 
 # The flags the win64 and win32 presets build with (CMakeLists.txt and the
 # MinSizeRel build type).

@@ -28,3 +28,13 @@ USAGE_LINES = [
     "",
 ]
 assert len(USAGE_LINES) == 23
+
+# The forms every suite runs the tool in: a name, and the arguments.
+FORMS = [
+    ("none", []),
+    ("/o", ["/o"]),
+    ("/b", ["/b"]),
+    ("/p", ["/p"]),
+    ("/a", ["/a"]),
+    ("/x", ["/x"]),
+]

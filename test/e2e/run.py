@@ -34,6 +34,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.dirname(HERE))
+import binaries  # noqa: E402  (test/binaries.py)
 import expected  # noqa: E402  (test/expected.py)
 
 USAGE_LINES = [line.encode() for line in expected.USAGE_LINES]
@@ -697,11 +698,7 @@ def wine_suites(exes, tmp, res, verbose):
 
 def main():
   ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-  ap.add_argument("--build", default=os.path.join(REPO, "build"),
-                  help="build root holding host/, win64/ and win32/")
-  ap.add_argument("--host", help="host binary (default BUILD/host/torvelin)")
-  ap.add_argument("--win64", help="default BUILD/win64/torvelin.exe")
-  ap.add_argument("--win32", help="default BUILD/win32/torvelin.exe")
+  binaries.add_options(ap, REPO)
   ap.add_argument("--only", default="host,win64,win32",
                   help="comma-separated targets to test")
   ap.add_argument("--keep", action="store_true",
@@ -710,11 +707,7 @@ def main():
                   help="print whole outputs of failing cases")
   opts = ap.parse_args()
 
-  paths = {
-      "host": opts.host or os.path.join(opts.build, "host", "torvelin"),
-      "win64": opts.win64 or os.path.join(opts.build, "win64", "torvelin.exe"),
-      "win32": opts.win32 or os.path.join(opts.build, "win32", "torvelin.exe"),
-  }
+  paths = binaries.paths(opts)
   only = [t for t in opts.only.split(",") if t]
   res = Results(opts.verbose)
   started = time.time()

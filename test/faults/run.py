@@ -39,16 +39,11 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.dirname(HERE))
+import binaries  # noqa: E402  (test/binaries.py)
+import expected  # noqa: E402  (test/expected.py)
 import wineprefix  # noqa: E402  (test/wineprefix.py)
 
-FORMS = [
-    ("none", []),
-    ("/o", ["/o"]),
-    ("/b", ["/b"]),
-    ("/p", ["/p"]),
-    ("/a", ["/a"]),
-    ("/x", ["/x"]),
-]
+FORMS = expected.FORMS
 
 # How long one run may take before it counts as hung.
 HOST_TIMEOUT = 30
@@ -280,11 +275,7 @@ def missing(res, tool, what):
 
 def main():
   ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-  ap.add_argument("--build", default=os.path.join(REPO, "build"),
-                  help="build root holding host/, win64/ and win32/")
-  ap.add_argument("--host", help="host binary (default BUILD/host/torvelin)")
-  ap.add_argument("--win64", help="default BUILD/win64/torvelin.exe")
-  ap.add_argument("--win32", help="default BUILD/win32/torvelin.exe")
+  binaries.add_options(ap, REPO)
   ap.add_argument("--wine", action="store_true",
                   help="also run both Windows executables under Wine")
   ap.add_argument("--memcheck", action="store_true",
@@ -295,12 +286,8 @@ def main():
                   help="print every case, not only the failures")
   opts = ap.parse_args()
 
-  host = os.path.abspath(opts.host or
-                         os.path.join(opts.build, "host", "torvelin"))
-  wins = {
-      "win64": opts.win64 or os.path.join(opts.build, "win64", "torvelin.exe"),
-      "win32": opts.win32 or os.path.join(opts.build, "win32", "torvelin.exe"),
-  }
+  wins = binaries.paths(opts)
+  host = os.path.abspath(wins.pop("host"))
   res = Results(opts.verbose)
   started = time.time()
   tmp = tempfile.mkdtemp(prefix="torvelin-faults-")
