@@ -5,13 +5,6 @@
 ConsoleState console_state;
 ConsoleLoad console_load;
 
-namespace {
-
-constexpr int32_t kNoConsoleColumns = 80;
-constexpr int32_t kNoConsoleRows = 25;
-
-}  // namespace
-
 plat::Handle ConsoleGetHandle() {
   if (!console_load.handles_fetched) {
     console_load.handles_fetched = true;
@@ -52,7 +45,8 @@ bool ConsoleIsDegenerate(const WindowCache& w) {
 
 ConsoleSize ConsoleGetSize() {
   const WindowCache& w = ConsoleWindow();
-  if (ConsoleIsDegenerate(w)) return {kNoConsoleColumns, kNoConsoleRows};
+  if (ConsoleIsDegenerate(w))
+    return {kConsoleFallbackColumns, kConsoleFallbackRows};
   return {w.right - w.left + 1, w.bottom - w.top + 1};
 }
 

@@ -7,6 +7,16 @@
 
 #include "platform/platform.h"
 
+// What is assumed of a console that cannot be queried.
+constexpr int32_t kConsoleFallbackColumns = 80;
+constexpr int32_t kConsoleFallbackRows = 25;
+constexpr uint16_t kConsoleFallbackAttr = 7;
+
+// Spaces enough for any fill the output layers make in one write: a print
+// zone or a tab.
+inline constexpr char kSpaces[] = "                ";
+constexpr int32_t kSpacesLength = sizeof kSpaces - 1;
+
 // The console window as the runtime sees it, in screen buffer cells: left is
 // 0, right the buffer's last column, top and bottom the window's rows. All
 // zero when standard output is no console. Degenerate (left == right or

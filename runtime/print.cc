@@ -8,7 +8,7 @@
 namespace {
 
 const char kLineEnd[2] = {13, 10};
-const char kSpaces[kPrintZoneWidth + 1] = "              ";
+static_assert(kPrintZoneWidth <= kSpacesLength, "a zone fill is one write");
 
 const FileOps console_ops = {ConsoleEntryWrite, nullptr};
 
@@ -47,6 +47,9 @@ void PrintZone(FileEntry* entry) {
   int32_t col = entry->column;
   int32_t next =
       ((col + kPrintZoneWidth) / kPrintZoneWidth) * kPrintZoneWidth + 1;
+  // Compared unsigned, as the line's last zone start: on a line narrower
+  // than a zone, width - 14 is negative and reads as a huge value, so no
+  // zone start is past it and the fill is never cut to a new line there.
   if (entry->width != 0 &&
       static_cast<uint32_t>(next) >
           static_cast<uint32_t>(entry->width - kPrintZoneWidth)) {

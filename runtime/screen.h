@@ -27,9 +27,6 @@ void ConsoleResetView();
 
 constexpr int32_t kConsoleRunBytes = 1024;
 constexpr int32_t kConsoleTabWidth = 8;
-constexpr int32_t kConsoleFallbackColumns = 80;
-constexpr int32_t kConsoleFallbackRows = 25;
-constexpr uint16_t kConsoleFallbackAttr = 7;
 constexpr uint32_t kConsoleBeepHz = 1000;
 constexpr uint32_t kConsoleBeepMs = 250;
 

@@ -104,7 +104,7 @@ void StrDelete(Text& t) {
 }
 
 void StrAssign(Text& dest, Src s) {
-  int32_t n = s.data != nullptr && s.length > 0 ? s.length : 0;
+  int32_t n = s.length;
   if (s.temp == &dest) {
     // Storing a variable's own temporary into it: nothing moves.
     if (n == 0) StrDelete(dest);
@@ -154,7 +154,7 @@ void StrAssignFixedBytes(char* buffer, int32_t capacity, Src s) {
     SrcRelease(s);
     return;
   }
-  int32_t n = s.data != nullptr && s.length > 0 ? s.length : 0;
+  int32_t n = s.length;
   if (n == 0) {
     std::memset(buffer, 0, static_cast<size_t>(capacity) + 1);
     SrcRelease(s);
@@ -182,8 +182,8 @@ Text StrView(const char* bytes, int32_t length) {
 }
 
 Text StrConcat(Src a, Src b) {
-  int64_t la = a.data != nullptr && a.length > 0 ? a.length : 0;
-  int64_t lb = b.data != nullptr && b.length > 0 ? b.length : 0;
+  int64_t la = a.length;
+  int64_t lb = b.length;
   Text t;
   // A sum beyond the longest text there can be is answered like a failed
   // allocation.
@@ -200,12 +200,12 @@ Text StrConcat(Src a, Src b) {
 }
 
 void StrConcatAssign(Text& dest, Src s) {
-  int32_t n = s.data != nullptr && s.length > 0 ? s.length : 0;
+  int32_t n = s.length;
   if (n == 0) {
     ReleaseUnless(s, &dest);
     return;
   }
-  int32_t old = dest.data != nullptr && dest.length > 0 ? dest.length : 0;
+  int32_t old = Src(dest).length;
   if (old == 0) {
     StrAssign(dest, s);
     return;
@@ -248,13 +248,13 @@ void StrConcatAssign(Text& dest, Src s) {
 }
 
 int32_t StrLen(Src s) {
-  int32_t n = s.data != nullptr && s.length > 0 ? s.length : 0;
+  int32_t n = s.length;
   SrcRelease(s);
   return n;
 }
 
 Text StrLeft(Src s, int32_t count) {
-  int32_t n = s.data != nullptr && s.length > 0 ? s.length : 0;
+  int32_t n = s.length;
   Text t;
   if (n > 0 && count > 0) t = CopyText(s.data, count < n ? count : n);
   SrcRelease(s);
@@ -262,7 +262,7 @@ Text StrLeft(Src s, int32_t count) {
 }
 
 Text StrMid(Src s, int32_t start, int32_t count) {
-  int32_t n = s.data != nullptr && s.length > 0 ? s.length : 0;
+  int32_t n = s.length;
   Text t;
   if (n > 0 && start >= 1 && start <= n && count != 0) {
     int64_t take = count < 0 ? n : count;
@@ -275,7 +275,7 @@ Text StrMid(Src s, int32_t start, int32_t count) {
 }
 
 int32_t StrAsc(Src s, int32_t position) {
-  int32_t n = s.data != nullptr && s.length > 0 ? s.length : 0;
+  int32_t n = s.length;
   int32_t value = 0;
   if (position >= 1 && position <= n) {
     value = static_cast<unsigned char>(s.data[position - 1]);
@@ -285,7 +285,7 @@ int32_t StrAsc(Src s, int32_t position) {
 }
 
 Text StrUCase(Src s) {
-  int32_t n = s.data != nullptr && s.length > 0 ? s.length : 0;
+  int32_t n = s.length;
   Text t = CopyText(s.data, n);
   for (int32_t i = 0; i < t.length; ++i) {
     unsigned char c = static_cast<unsigned char>(t.data[i]);
@@ -296,7 +296,7 @@ Text StrUCase(Src s) {
 }
 
 Text StrTrim(Src s) {
-  int32_t n = s.data != nullptr && s.length > 0 ? s.length : 0;
+  int32_t n = s.length;
   int32_t first = 0;
   while (first < n && s.data[first] == ' ') ++first;
   int32_t end = n;
@@ -309,8 +309,8 @@ Text StrTrim(Src s) {
 }
 
 int32_t StrCompare(Src a, Src b) {
-  int32_t la = a.data != nullptr && a.length > 0 ? a.length : 0;
-  int32_t lb = b.data != nullptr && b.length > 0 ? b.length : 0;
+  int32_t la = a.length;
+  int32_t lb = b.length;
   int32_t common = la < lb ? la : lb;
   int32_t result = 0;
   if (common > 0) {
@@ -355,7 +355,7 @@ Text StrHex(uint32_t value, int32_t digits) {
 
 Text GetEnviron(Src name) {
   Text t;
-  int32_t n = name.data != nullptr && name.length > 0 ? name.length : 0;
+  int32_t n = name.length;
   if (n > 0) {
     // The name ends at its first zero byte. A view need not be followed by
     // one, so a name without a zero inside it is looked up from a

@@ -44,10 +44,11 @@ struct FixedText {
 
 // What an operation reads a source through: a Text variable (read, kept), a
 // temporary Text (read, then consumed), or a zero-terminated string (its
-// bytes up to the first zero; nullptr is absent, read as empty).
+// bytes up to the first zero; nullptr is absent, read as empty). `length` is
+// never negative, and 0 whenever `data` is nullptr.
 struct Src {
-  Src(const Text& t) : data(t.data), length(t.length) {}
-  Src(Text&& t) : data(t.data), length(t.length), temp(&t) {}
+  Src(const Text& t) : data(t.data), length(Count(t)) {}
+  Src(Text&& t) : data(t.data), length(Count(t)), temp(&t) {}
   Src(const char* z);
   template <int32_t N>
   Src(const FixedText<N>& f) : Src(static_cast<const char*>(f.bytes)) {}
@@ -55,6 +56,11 @@ struct Src {
   const char* data = nullptr;
   int32_t length = 0;
   Text* temp = nullptr;  // the temporary to consume, if any
+
+ private:
+  static int32_t Count(const Text& t) {
+    return t.data != nullptr && t.length > 0 ? t.length : 0;
+  }
 };
 
 // Releases a source's temporary, if it has one.

@@ -57,10 +57,10 @@ void ReportMain(int32_t argc, char** argv) {
   bool ShowHelp = false;
   StrAssign(arg, StrTrim(GetCommandArg(1)));
   if (StrLen(arg) != 0) {
-    bool two_long = StrLen(arg) == 2;
+    bool two_chars = StrLen(arg) == 2;
     Text first = StrLeft(arg, 1);
     bool leader = StrCompare(first, "/") == 0 || StrCompare(first, "-") == 0;
-    if (two_long && leader) {
+    if (two_chars && leader) {
       Text letter;
       StrAssign(letter, StrUCase(StrMid(arg, 2, 1)));
       ShowHelp = true;

@@ -4,10 +4,12 @@
 
 #include <cstdint>
 
+#include "runtime/error.h"
 #include "runtime/text.h"
 
 constexpr uint32_t kHkeyLocalMachine = 0x80000002;
-constexpr int32_t kErrorMessageCount = 18;
+// One wording for each runtime error code.
+constexpr int32_t kErrorMessageCount = kRuntimeErrorCount;
 
 // The tool's wording for the runtime error codes 0 to 17.
 struct ErrorMessages {
