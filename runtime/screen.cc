@@ -13,6 +13,8 @@
 
 #include "runtime/console.h"
 
+static_assert(kConsoleTabWidth <= kSpacesLength, "a tab is one append");
+
 ViewRows view_rows = {-1, -1};
 
 void ConsoleResetView() { view_rows = {-1, -1}; }
@@ -119,8 +121,6 @@ void ConsoleWriteRun(ConsolePrintState* st, const char* bytes, int32_t n) {
 
 // Splits the bytes into runs of plain cells and control bytes.
 void ConsoleProcessText(ConsolePrintState* st, const char* bytes, int32_t n) {
-  static const char kSpaces[kConsoleTabWidth] = {' ', ' ', ' ', ' ',
-                                                 ' ', ' ', ' ', ' '};
   const int32_t width = st->x1 - st->x0 + 1;
   char run[kConsoleRunBytes];
   int32_t r = 0;
