@@ -1,0 +1,47 @@
+"""The shipped executables as files: size, header, imports, symbols."""
+
+import re
+
+import pytest
+
+from conftest import MINGW, require, run
+from pe import IMAGE_SUBSYSTEM_WINDOWS_CUI, PE
+
+pytestmark = pytest.mark.release
+
+# The DLLs an executable imports from, and nothing else: no compiler runtime.
+DLLS = ["advapi32.dll", "kernel32.dll", "msvcrt.dll"]
+MAX_SIZE = 65536
+MACHINE = {"win64": 0x8664, "win32": 0x14C}
+
+
+def objdump(target, flag, exe):
+    objdump = MINGW[target] + "objdump"
+    require(objdump)
+    proc = run([objdump, flag, str(exe)])
+    assert proc.returncode == 0, proc.stderr
+    return proc.stdout.decode("latin-1")
+
+
+def test_size(win_exe):
+    assert win_exe[1].stat().st_size <= MAX_SIZE
+
+
+def test_header(win_exe):
+    target, exe = win_exe
+    pe = PE(exe.read_bytes())
+    assert (hex(pe.machine), pe.subsystem, pe.symbol_pointer,
+            pe.symbol_count) == (hex(MACHINE[target]),
+                                 IMAGE_SUBSYSTEM_WINDOWS_CUI, 0, 0)
+
+
+def test_imports(win_exe):
+    text = objdump(win_exe[0], "-p", win_exe[1])
+    dlls = re.findall(r"DLL Name:\s*(\S+)", text)
+    assert sorted(d.lower() for d in dlls) == DLLS
+
+
+def test_stripped(win_exe):
+    text = objdump(win_exe[0], "-t", win_exe[1])
+    table = text.split("SYMBOL TABLE:", 1)[1:]
+    assert [t.split() for t in table] == [["no", "symbols"]], text
