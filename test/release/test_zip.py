@@ -11,9 +11,10 @@ from release import SHIPPED, VERSION
 pytestmark = pytest.mark.release
 
 # Each member of the ZIP, and what it is a copy of: a built executable (by
-# target) or a file of the repository.
+# target) or a file of the repository. SHA256SUMS is checked by
+# test_reproducible.py, with sha256sum -c.
 MEMBERS = {SHIPPED["win64"]: "win64", SHIPPED["win32"]: "win32",
-           "README.md": "README.md"}
+           "README.md": "README.md", "LICENSE": "LICENSE"}
 
 
 @pytest.fixture(scope="module")
@@ -29,7 +30,7 @@ def package(pytestconfig):
 
 def test_members(package):
     assert (sorted(package.namelist()), package.testzip()) == (
-        sorted(MEMBERS), None)
+        sorted([*MEMBERS, "SHA256SUMS"]), None)
 
 
 @pytest.mark.parametrize("member", MEMBERS)
