@@ -13,7 +13,7 @@ CMakeLists.txt). Build them first:
     cpack --preset windows
 
 Checked, for each executable:
-  - imports exactly KERNEL32.dll, ADVAPI32.dll and msvcrt.dll, no symbol
+  - imports exactly KERNEL32.dll and msvcrt.dll, no symbol
     table, at most 64 KiB, the right machine, a console program;
   - the embedded manifest (RT_MANIFEST, id 1): the configured manifest byte
     for byte, the five supported systems and asInvoker;
@@ -43,7 +43,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
 
 MAX_SIZE = 65536
-DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll"}
+DLLS = {"kernel32.dll", "msvcrt.dll"}
 
 # target: (build subfolder, tool prefix, PE machine, name in the ZIP, arch
 # word in the file description)
