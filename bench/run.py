@@ -1,29 +1,31 @@
 #!/usr/bin/env python3
 """Benchmarks of the built torvelin binaries; prints tables.
 
-    bench/run.py [--build DIR] [--runs N] [--skip wine,callgrind,calls]
+    bench/run.py [--build DIR] [--host P] [--win64 P] [--win32 P]
+                 [--runs N] [--skip requests,callgrind]
 
-1. Wall time under Wine. Each output form of each Windows executable, an
-   empty program built with the same compiler and flags (bench/empty.cc),
-   and `cmd /c ver` run in alternation, N rounds; the table gives each
-   one's median time and the median of its per-round ratios to the empty
-   program and to `cmd /c ver`. Standard output is a pipe, as in a batch
-   file's FOR /f. A throwaway prefix, WINEDEBUG=-all, one persistent
-   wineserver.
-2. Instructions on the host: valgrind's callgrind counts the instructions
-   of each form of the host binary and of an empty C++ program built with
-   the host build's flags.
-3. Platform calls and heap allocations per form, from the fake platform's
-   records: the unit test FaultsCostTest prints them (and checks them).
+1. Wineserver requests (Wine, x64 and x86). Every Windows call that leaves
+   the process is a request to the wineserver, so their number is the cost
+   of a run, and unlike wall time it is the same from run to run. The
+   server runs with its request trace on (as under WINEDEBUG=+server); a
+   run's count is the requests of the threads of the process whose start-up
+   information names the executable, started by cmd /c. Each form of each
+   executable is set against an empty program built with the same compiler
+   and flags (bench/empty.cc). Standard output is a pipe, as in a batch
+   file's FOR /f. A throwaway prefix, one persistent server.
+2. Host instructions: valgrind's callgrind counts the instructions of each
+   form of the host binary and of the same empty program built as C.
 
-This is a command, not a test: it fails only when something cannot run.
+Each table marks the goals: the usage text, /o and /b at most 1.01 times
+the empty program's requests and the report at most 1.10 times; every host
+form at most 1.3 times its instructions. This is a command, not a test: it
+fails only when something cannot run.
 """
 
 import argparse
 import os
 import re
 import shutil
-import statistics
 import subprocess
 import sys
 import tempfile
@@ -31,178 +33,238 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
-sys.path.insert(0, os.path.join(REPO, "test"))
-import expected  # noqa: E402  (test/expected.py)
-import wineprefix  # noqa: E402  (test/wineprefix.py)
+EMPTY = os.path.join(HERE, "empty.cc")
 
-FORMS = expected.FORMS
+FORMS = [("none", []), ("/o", ["/o"]), ("/b", ["/b"]), ("/p", ["/p"]),
+         ("/a", ["/a"]), ("/x", ["/x"])]
+REQUEST_GOALS = {"none": 1.10, "/o": 1.01, "/b": 1.01, "/x": 1.01}
+INSTRUCTION_GOAL = 1.3
 
-# The flags the win64 and win32 presets build with (CMakeLists.txt and the
-# MinSizeRel build type).
-WIN_FLAGS = [
-    "-std=c++17", "-Os", "-DNDEBUG", "-fno-exceptions", "-fno-rtti",
-    "-fno-asynchronous-unwind-tables", "-ffunction-sections",
-    "-fdata-sections", "-static", "-static-libgcc", "-static-libstdc++", "-s",
-    "-Wl,--gc-sections"
-]
-WIN_COMPILERS = {
-    "win64": "x86_64-w64-mingw32-g++",
-    "win32": "i686-w64-mingw32-g++",
-}
+# The shipped build's flags: the MinSizeRel build type and CMakeLists.txt's
+# Windows options; linked by the C driver, as the executable is.
+WIN_FLAGS = ["-std=c++17", "-Os", "-DNDEBUG", "-fno-exceptions", "-fno-rtti",
+             "-fno-asynchronous-unwind-tables", "-ffunction-sections",
+             "-fdata-sections", "-static", "-static-libgcc", "-s",
+             "-Wl,--gc-sections"]
+WIN_COMPILERS = {"win64": "x86_64-w64-mingw32-gcc",
+                 "win32": "i686-w64-mingw32-gcc"}
 # The host preset's build type, RelWithDebInfo.
-HOST_FLAGS = ["-std=c++17", "-O2", "-g", "-DNDEBUG"]
+HOST_FLAGS = ["-O2", "-g", "-DNDEBUG"]
+
+# A trace line: a thread id, then a request ("name( ...") or anything else
+# (a reply "name() = ...", "*killed*", ...).
+TRACE_LINE = re.compile(r"([0-9a-f]{4}): (?:([a-z_]+)\( |(.*))")
 
 
 def die(message):
-  print("bench: " + message, file=sys.stderr)
-  sys.exit(1)
+    print("bench: " + message, file=sys.stderr)
+    sys.exit(1)
 
 
-def build_empty(compiler, flags, out):
-  src = os.path.join(HERE, "empty.cc")
-  p = subprocess.run([compiler] + flags + [src, "-o", out],
-                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-  if p.returncode != 0:
-    die("could not build %s: %s" % (out, p.stdout.decode(errors="replace")))
-  return out
+def build(compiler, flags, out):
+    p = subprocess.run([compiler] + flags + [EMPTY, "-o", out],
+                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if p.returncode != 0:
+        die("could not build %s: %s" %
+            (out, p.stdout.decode(errors="replace")))
+    return out
 
 
-def timed(cmd, env):
-  """Seconds from start to end of one run, standard output on a pipe."""
-  start = time.perf_counter()
-  p = subprocess.run(cmd, env=env, stdin=subprocess.DEVNULL,
-                     stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                     timeout=120)
-  took = time.perf_counter() - start
-  if p.returncode != 0:
-    die("%r exited %d: %r" % (cmd, p.returncode, p.stderr[-300:]))
-  return took
+def quiet(cmd, env, timeout=300):
+    """A housekeeping command whose output goes nowhere: wineserver and
+    wineboot leave processes behind that would hold a pipe open."""
+    subprocess.run(cmd, env=env, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   timeout=timeout)
 
 
-def wine_bench(exes, empties, runs, tmp):
-  env = wineprefix.start(tmp)
-  try:
-    for target, exe in exes.items():
-      items = [("empty", ["wine", empties[target]]),
-               ("cmd /c ver", ["wine", "cmd", "/c", "ver"])]
-      items += [(form, ["wine", exe] + args) for form, args in FORMS]
-      for _, cmd in items:  # one untimed run each, to warm the caches
-        timed(cmd, env)
-      times = {label: [] for label, _ in items}
-      for _ in range(runs):
-        for label, cmd in items:
-          times[label].append(timed(cmd, env))
-      print()
-      print("Wine, %s, %d rounds in alternation (pipe output):" % (target,
-                                                                    runs))
-      print("%-12s %10s %12s %12s" % ("run", "median ms", "/ empty",
-                                      "/ cmd /c ver"))
-      for label, _ in items:
-        t = times[label]
-        to_empty = statistics.median(
-            a / b for a, b in zip(t, times["empty"]))
-        to_ver = statistics.median(
-            a / b for a, b in zip(t, times["cmd /c ver"]))
-        print("%-12s %10.1f %12.2f %12.2f" % (label, 1000 * statistics.median(
-            t), to_empty, to_ver))
-  finally:
-    wineprefix.stop(env)
+def count_requests(lines, image):
+    """The requests of the process running `image` (a file name), and
+    whether its last thread has ended. Requests a thread made before its
+    start-up information named the image count too."""
+    since_start = {}
+    threads = None
+    n = 0
+    for line in lines:
+        m = TRACE_LINE.match(line)
+        if not m:
+            continue
+        tid, request, other = m.group(1), m.group(2), m.group(3) or ""
+        if threads is None:
+            if request == "init_first_thread":
+                since_start[tid] = 0
+            if request:
+                since_start[tid] = since_start.get(tid, 0) + 1
+            elif other.startswith("get_startup_info() = 0"):
+                path = re.search(r'imagepath=L"([^"]*)"', other)
+                if path and path.group(1).split("\\")[-1] == image:
+                    threads = {tid}
+                    n = since_start.get(tid, 0)
+        elif tid in threads:
+            if request:
+                n += 1
+            elif other.startswith("new_thread() = 0"):
+                threads.add(re.search(r"tid=([0-9a-f]+)", other).group(1))
+            elif other.startswith("*killed*"):
+                threads.discard(tid)
+                if not threads:
+                    return n, True
+    return n, False
+
+
+class TracedWine:
+    """A throwaway prefix whose persistent server traces every request."""
+
+    def __init__(self, tmp):
+        env = dict(os.environ)
+        env.pop("DISPLAY", None)
+        env.update({"WINEPREFIX": os.path.join(tmp, "prefix"),
+                    "WINEDEBUG": "-all",
+                    "WINEDLLOVERRIDES": "mscoree=d;mshtml=d"})
+        self.env = env
+        quiet(["wineboot", "-i"], env)
+        quiet(["wineserver", "-w"], env)
+        self.trace_path = os.path.join(tmp, "server.trace")
+        self.trace = open(self.trace_path, "wb")
+        self.server = subprocess.Popen(
+            ["wineserver", "-f", "-p", "-d1"], env=env,
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=self.trace)
+        # Wine's background services start with the first program.
+        quiet(["wine", "cmd", "/c", "exit"], env)
+
+    def requests(self, exe, args):
+        start = os.path.getsize(self.trace_path)
+        # Through cmd, so that the process has start-up information to be
+        # found by, whatever the executable's machine.
+        windows_exe = "Z:" + exe.replace("/", "\\")
+        p = subprocess.run(["wine", "cmd", "/c", windows_exe] + args,
+                           env=self.env,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE, timeout=120)
+        if p.returncode != 0:
+            die("%s %s exited %d: %r" % (exe, args, p.returncode,
+                                         p.stderr[-300:]))
+        # The server notes the end of the process a moment after it ends.
+        for _ in range(100):
+            with open(self.trace_path, "rb") as f:
+                f.seek(start)
+                lines = f.read().decode("latin-1").splitlines()
+            n, ended = count_requests(lines, os.path.basename(exe))
+            if ended:
+                return n
+            time.sleep(0.1)
+        die("no end of %s in the server's trace" % exe)
+
+    def close(self):
+        quiet(["wineserver", "-k"], self.env, timeout=60)
+        self.server.wait(timeout=60)
+        self.trace.close()
+
+
+def counted(measure, runs):
+    """Runs measure `runs` times; the count, or "low..high" if it varied."""
+    got = [measure() for _ in range(runs)]
+    return (got[0], "") if min(got) == max(got) else (
+        min(got), " (%d..%d)" % (min(got), max(got)))
+
+
+def verdict(ratio, goal):
+    if goal is None:
+        return ""
+    return "%.2f %s" % (goal, "met" if ratio <= goal else "MISSED")
+
+
+def requests_bench(exes, runs, tmp):
+    wine = TracedWine(tmp)
+    try:
+        for target, exe in exes.items():
+            empty = build(WIN_COMPILERS[target], WIN_FLAGS,
+                          os.path.join(tmp, "empty-%s.exe" % target))
+            base, spread = counted(lambda: wine.requests(empty, []), runs)
+            print()
+            print("Wineserver requests, %s: torvelin.exe %d bytes; empty "
+                  "program %d bytes, %d requests%s." % (
+                      target, os.path.getsize(exe), os.path.getsize(empty),
+                      base, spread))
+            print("%-6s %9s %8s %12s" % ("form", "requests", "/ empty",
+                                         "goal"))
+            for form, args in FORMS:
+                n, spread = counted(lambda: wine.requests(exe, args), runs)
+                print("%-6s %9d %8.3f %12s%s" % (
+                    form, n, n / base, verdict(n / base,
+                                               REQUEST_GOALS.get(form)),
+                    spread))
+    finally:
+        wine.close()
 
 
 def instructions(cmd, tmp):
-  out = os.path.join(tmp, "callgrind.out")
-  p = subprocess.run(["valgrind", "--tool=callgrind",
-                      "--callgrind-out-file=" + out] + cmd,
-                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                     stderr=subprocess.PIPE, timeout=300)
-  if p.returncode != 0:
-    die("callgrind on %r failed: %r" % (cmd, p.stderr[-300:]))
-  with open(out) as f:
-    for line in f:
-      m = re.match(r"(?:summary|totals): (\d+)", line)
-      if m:
-        return int(m.group(1))
-  die("no instruction count for %r" % cmd)
+    out = os.path.join(tmp, "callgrind.out")
+    p = subprocess.run(["valgrind", "--tool=callgrind",
+                        "--callgrind-out-file=" + out] + cmd,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.PIPE, timeout=300)
+    if p.returncode != 0:
+        die("callgrind on %r failed: %r" % (cmd, p.stderr[-300:]))
+    with open(out) as f:
+        for line in f:
+            m = re.match(r"(?:summary|totals): (\d+)", line)
+            if m:
+                return int(m.group(1))
+    die("no instruction count for %r" % cmd)
 
 
-def callgrind_bench(host, empty, empty_linked, tmp):
-  base = instructions([empty], tmp)
-  linked = instructions([empty_linked], tmp)
-  print()
-  print("Host instructions (callgrind, Ir). The empty C++ program: %d; the "
-        "same,\nlinked to libstdc++ and libm as the host binary is (it needs "
-        "the\nunwinder's personality routine): %d." % (base, linked))
-  print("%-6s %12s %8s %16s" % ("form", "Ir", "/ empty", "Ir - linked"))
-  for form, args in FORMS:
-    n = instructions([host] + args, tmp)
-    print("%-6s %12d %8.2f %16d" % (form, n, n / base, n - linked))
-
-
-def calls_bench(unit_tests):
-  p = subprocess.run([unit_tests, "--gtest_filter=FaultsCostTest.*"],
-                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                     stderr=subprocess.STDOUT, timeout=120)
-  text = p.stdout.decode(errors="replace")
-  rows = [line.split()[1:] for line in text.splitlines()
-          if line.startswith("calls: ")]
-  if p.returncode != 0 or len(rows) < 2:
-    die("FaultsCostTest failed:\n" + text[-2000:])
-  print()
-  print("Platform calls and heap allocations per form (fake platform):")
-  head = ["form", "WriteFile", "RegOpen", "RegQuery", "RegClose", "getenv",
-          "GetVersionEx", "GetStdHandle", "ConsoleMode", "ScreenBufInfo",
-          "allocations"]
-  print("%-6s" % head[0] + "".join(" %12s" % h for h in head[1:]))
-  for row in rows[1:]:
-    print("%-6s" % row[0] + "".join(" %12s" % v for v in row[1:]))
+def callgrind_bench(host, tmp):
+    empty = build("gcc", HOST_FLAGS + ["-x", "c"], os.path.join(tmp, "empty"))
+    base = instructions([empty], tmp)
+    print()
+    print("Host instructions (callgrind, Ir); the empty C program: %d." % base)
+    print("%-6s %9s %8s %12s" % ("form", "Ir", "/ empty", "goal"))
+    for form, args in FORMS:
+        n = instructions([host] + args, tmp)
+        print("%-6s %9d %8.3f %12s" % (form, n, n / base,
+                                       verdict(n / base, INSTRUCTION_GOAL)))
 
 
 def main():
-  ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-  ap.add_argument("--build", default=os.path.join(REPO, "build"),
-                  help="build root holding host/, win64/ and win32/")
-  ap.add_argument("--runs", type=int, default=15,
-                  help="rounds of timed runs under Wine")
-  ap.add_argument("--skip", default="",
-                  help="comma-separated parts to leave out: wine,callgrind,"
-                  "calls")
-  opts = ap.parse_args()
-  skip = set(s for s in opts.skip.split(",") if s)
-  build = os.path.abspath(opts.build)
-  tmp = tempfile.mkdtemp(prefix="torvelin-bench-")
-  try:
-    if "wine" not in skip:
-      exes, empties = {}, {}
-      for target, compiler in WIN_COMPILERS.items():
-        exe = os.path.join(build, target, "torvelin.exe")
-        if not os.path.isfile(exe):
-          die("not found: " + exe)
-        exes[target] = exe
-        empties[target] = build_empty(
-            compiler, WIN_FLAGS, os.path.join(tmp, "empty-%s.exe" % target))
-      print("Sizes: " + ", ".join(
-          "%s torvelin.exe %d bytes, empty.exe %d bytes" %
-          (t, os.path.getsize(exes[t]), os.path.getsize(empties[t]))
-          for t in exes))
-      wine_bench(exes, empties, opts.runs, tmp)
-    if "callgrind" not in skip:
-      host = os.path.join(build, "host", "torvelin")
-      if not os.path.isfile(host):
-        die("not found: " + host)
-      empty = build_empty("g++", HOST_FLAGS, os.path.join(tmp, "empty"))
-      linked = build_empty(
-          "g++", HOST_FLAGS + ["-Wl,--no-as-needed", "-lstdc++", "-lm"],
-          os.path.join(tmp, "empty-linked"))
-      callgrind_bench(host, empty, linked, tmp)
-    if "calls" not in skip:
-      unit_tests = os.path.join(build, "host", "test", "unit_tests")
-      if not os.path.isfile(unit_tests):
-        die("not found: " + unit_tests)
-      calls_bench(unit_tests)
-  finally:
-    shutil.rmtree(tmp, ignore_errors=True)
-  return 0
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--build", default=os.path.join(REPO, "build"),
+                    help="build root holding host/, win64/ and win32/")
+    ap.add_argument("--host", help="default BUILD/host/torvelin")
+    ap.add_argument("--win64", help="default BUILD/win64/torvelin.exe")
+    ap.add_argument("--win32", help="default BUILD/win32/torvelin.exe")
+    ap.add_argument("--runs", type=int, default=2,
+                    help="runs of each program under Wine")
+    ap.add_argument("--skip", default="",
+                    help="comma-separated parts to leave out: requests,"
+                    "callgrind")
+    opts = ap.parse_args()
+    skip = set(s for s in opts.skip.split(",") if s)
+    build_root = os.path.abspath(opts.build)
+    paths = {
+        "host": opts.host or os.path.join(build_root, "host", "torvelin"),
+        "win64": opts.win64 or os.path.join(build_root, "win64",
+                                            "torvelin.exe"),
+        "win32": opts.win32 or os.path.join(build_root, "win32",
+                                            "torvelin.exe"),
+    }
+    wanted = ([] if "requests" in skip else ["win64", "win32"]) + (
+        [] if "callgrind" in skip else ["host"])
+    for target in wanted:
+        if not os.path.isfile(paths[target]):
+            die("not found: " + paths[target])
+    tmp = tempfile.mkdtemp(prefix="torvelin-bench-")
+    try:
+        if "requests" not in skip:
+            requests_bench({t: os.path.abspath(paths[t])
+                            for t in ("win64", "win32")}, opts.runs, tmp)
+        if "callgrind" not in skip:
+            callgrind_bench(paths["host"], tmp)
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+    return 0
 
 
 if __name__ == "__main__":
-  sys.exit(main())
+    sys.exit(main())

@@ -2,7 +2,6 @@
 // console queries fail), the registry has no keys, and the version comes
 // from the kernel release.
 #include <fcntl.h>
-#include <fenv.h>
 #include <signal.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -114,11 +113,11 @@ void* Realloc(void* p, size_t n) { return std::realloc(p, n); }
 void Free(void* p) { std::free(p); }
 void* Calloc(size_t count, size_t size) { return std::calloc(count, size); }
 
-// The host's unit has no precision control that the tool depends on; only
-// rounding to nearest carries over.
-void ControlFp(uint32_t value, uint32_t mask) {
-  if ((mask & 0x300) != 0 && (value & 0x300) == 0) fesetround(FE_TONEAREST);
-}
+// The runtime sets the unit once, at start-up, to round to nearest, and
+// the host's unit has no precision control that the tool depends on. A
+// process here already starts that way (C's default floating-point
+// environment), so there is nothing to set, and no maths library to load.
+void ControlFp(uint32_t, uint32_t) {}
 
 void AtExit(void (*handler)()) { std::atexit(handler); }
 void Exit(int status) { std::exit(status); }

@@ -1,4 +1,14 @@
 // The platform on Windows: straight calls into the Win32 API and msvcrt.
+//
+// The registry calls are the exception: they live in advapi32.dll, which
+// only the forms that read the registry need, so the executable does not
+// import it. The first registry call loads it by its full path in the
+// system directory, never from the executable's or the current folder. (A
+// full path, because the flag that limits the search to the system
+// directory is missing on Vista and 7 without an update; a 32-bit process
+// on 64-bit Windows is redirected to the 32-bit system DLL.) It stays
+// loaded to the end of the process. When it or one of the three functions
+// cannot be had, every registry call fails as a missing key does.
 #include <ctype.h>
 #include <fcntl.h>
 #include <float.h>
@@ -7,6 +17,7 @@
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -40,6 +51,43 @@ SMALL_RECT ToRect(const SmallRect& r) {
 HKEY ToKey(uint32_t root) {
   // Predefined keys are 32-bit values, sign-extended into a handle.
   return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(root)));
+}
+
+// The registry functions, all three found or none.
+struct Registry {
+  bool loaded;  // the load has been tried
+  LONG(WINAPI* open)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
+  LONG(WINAPI* query)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+  LONG(WINAPI* close)(HKEY);
+};
+Registry registry;  // zero until the first registry call
+
+// Points f at the named export of m; false when there is none. The detour
+// through a function without parameters keeps the cast free of warnings.
+template <typename F>
+bool Find(HMODULE m, const char* name, F* f) {
+  FARPROC p = ::GetProcAddress(m, name);
+  *f = reinterpret_cast<F>(reinterpret_cast<void (*)()>(p));
+  return p != nullptr;
+}
+
+const Registry& LoadRegistry() {
+  if (registry.loaded) return registry;
+  registry.loaded = true;
+  static const char kDll[] = "\\advapi32.dll";
+  char path[MAX_PATH + sizeof(kDll)];
+  UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return registry;
+  memcpy(path + n, kDll, sizeof(kDll));
+  // The DLL's own imports are looked for beside it, in the system directory.
+  HMODULE m = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  Registry found = {true, nullptr, nullptr, nullptr};
+  if (m != nullptr && Find(m, "RegOpenKeyExA", &found.open) &&
+      Find(m, "RegQueryValueExA", &found.query) &&
+      Find(m, "RegCloseKey", &found.close)) {
+    registry = found;
+  }
+  return registry;
 }
 
 }  // namespace
@@ -139,26 +187,32 @@ bool GetVersionExA(VersionInfo* info) {
 
 int32_t RegOpenKeyExA(uint32_t root, const char* path, uint32_t options,
                       uint32_t access, RegKey* key) {
+  const Registry& reg = LoadRegistry();
   HKEY k = nullptr;
-  LONG r = ::RegOpenKeyExA(ToKey(root), path, options, access, &k);
+  LONG r = reg.open != nullptr
+               ? reg.open(ToKey(root), path, options, access, &k)
+               : ERROR_FILE_NOT_FOUND;
   *key = k;
   return r;
 }
 
 int32_t RegQueryValueExA(RegKey key, const char* name, uint32_t* reserved,
                          uint32_t* type, uint8_t* data, uint32_t* size) {
+  const Registry& reg = LoadRegistry();
+  if (reg.query == nullptr) return ERROR_INVALID_HANDLE;
   DWORD t = 0;
   DWORD s = *size;
-  LONG r =
-      ::RegQueryValueExA(static_cast<HKEY>(key), name,
-                         reinterpret_cast<LPDWORD>(reserved), &t, data, &s);
+  LONG r = reg.query(static_cast<HKEY>(key), name,
+                     reinterpret_cast<LPDWORD>(reserved), &t, data, &s);
   *type = t;
   *size = s;
   return r;
 }
 
 int32_t RegCloseKey(RegKey key) {
-  return ::RegCloseKey(static_cast<HKEY>(key));
+  const Registry& reg = LoadRegistry();
+  if (reg.close == nullptr) return ERROR_INVALID_HANDLE;
+  return reg.close(static_cast<HKEY>(key));
 }
 
 char* ItoA(int32_t value, char* out, int radix) {

@@ -10,7 +10,7 @@ from pe import IMAGE_SUBSYSTEM_WINDOWS_CUI, PE
 pytestmark = pytest.mark.release
 
 # The DLLs an executable imports from, and nothing else: no compiler runtime.
-DLLS = ["advapi32.dll", "kernel32.dll", "msvcrt.dll"]
+DLLS = ["kernel32.dll", "msvcrt.dll"]
 MAX_SIZE = 65536
 MACHINE = {"win64": 0x8664, "win32": 0x14C}
 

@@ -1,0 +1,26 @@
+"""The executables load advapi32.dll only to read the registry. Where it
+cannot be loaded, they still start, and the registry reader reports a key
+that cannot be opened."""
+
+import shutil
+
+import pytest
+
+from conftest import run
+
+pytestmark = pytest.mark.wine
+
+# Wine gives no advapi32.dll to a program of this name.
+NAME = "noadvapi.exe"
+OVERRIDE = "HKCU\\Software\\Wine\\AppDefaults\\%s\\DllOverrides" % NAME
+
+
+def test_without_advapi32(win_exe, wine, tmp_path):
+    exe = tmp_path / NAME
+    shutil.copy(win_exe[1], exe)
+    setup = wine.run(["reg", "add", OVERRIDE, "/v", "advapi32", "/d", "",
+                      "/f"])
+    assert setup.returncode == 0, setup.stderr
+    got = run(["wine", str(exe), "/p"], env=wine.env)
+    assert (got.returncode, got.stdout, got.stderr) == (
+        0, b"ERROR_MyRegRead_RegOpenKeyEx!!!\r\n", b"")
