@@ -18,13 +18,13 @@ LONG_TAIL = b"()" + END
 FITS = LIMIT - len(LONG_HEAD) - len(LONG_TAIL)  # a module name this long
 
 
-def case(id, args, err, status, out=BEFORE):
-    return pytest.param(args, out, err, status, id=id)
+def case(name, args, err, status, out=BEFORE):
+    return pytest.param(args, out, err, status, id=name)
 
 
-def cut(length, id):
+def cut(length, name):
     whole = LONG_HEAD + b"m" * length + LONG_TAIL
-    return case(id, ["long", "3", "0", str(length)], whole[:LIMIT], 3)
+    return case(name, ["long", "3", "0", str(length)], whole[:LIMIT], 3)
 
 
 CASES = [
