@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/platform.h"
 
@@ -46,13 +47,29 @@ char* UltoA(uint32_t value, char* out, int radix) {
 bool IsLower(unsigned char c) { return std::islower(c) != 0; }
 int ToUpper(int c) { return std::toupper(c); }
 
-// As _snprintf: a result that does not fit reports -1.
+// As _snprintf: output that does not fit with a terminator fills all n
+// bytes and is not terminated; it reports n when it is exactly n bytes long
+// and -1 when it is longer.
 int Snprintf(char* buf, size_t n, const char* format, ...) {
   va_list args;
+  va_list again;
   va_start(args, format);
-  int r = std::vsnprintf(buf, n, format, args);
+  va_copy(again, args);
+  const int r = std::vsnprintf(buf, n, format, args);
   va_end(args);
-  return (r < 0 || static_cast<size_t>(r) >= n) ? -1 : r;
+  if (r >= 0 && n > 0 && static_cast<size_t>(r) >= n) {
+    // vsnprintf gave the last byte to its terminator: put the output's own
+    // byte there.
+    char* whole = static_cast<char*>(std::malloc(static_cast<size_t>(r) + 1));
+    if (whole != nullptr) {
+      std::vsnprintf(whole, static_cast<size_t>(r) + 1, format, again);
+      buf[n - 1] = whole[n - 1];
+      std::free(whole);
+    }
+  }
+  va_end(again);
+  if (r < 0 || static_cast<size_t>(r) > n) return -1;
+  return r;
 }
 
 }  // namespace plat

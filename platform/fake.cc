@@ -2,6 +2,7 @@
 // C runtime and exit. The simulated console is in fake_console.cc.
 #include "platform/fake.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -130,6 +131,11 @@ int32_t RegQueryValueExA(RegKey key, const char* name, uint32_t* reserved,
   if (it == k.values.end()) return 2;
   const fake::RegValue& v = it->second;
   *type = v.type;
+  if (v.reported != 0) {
+    std::memcpy(data, v.data.data(), std::min<size_t>(v.data.size(), *size));
+    *size = v.reported;
+    return 0;
+  }
   if (v.data.size() > *size) {
     *size = static_cast<uint32_t>(v.data.size());
     return 234;  // ERROR_MORE_DATA

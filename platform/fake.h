@@ -65,6 +65,9 @@ struct Console {
 struct RegValue {
   uint32_t type;
   std::string data;  // the stored bytes, any length
+  // Nonzero: the query, as a hooked one might, copies what fits and reports
+  // success with this size.
+  uint32_t reported = 0;
 };
 
 // One fake registry key: its values, and failures on demand.

@@ -23,7 +23,9 @@ plat::Handle ConsoleGetHandle() {
 void ConsoleRefreshWindow() {
   plat::ScreenBufferInfo info;
   WindowCache& w = console_state.window;
-  if (plat::GetConsoleScreenBufferInfo(ConsoleGetHandle(), &info)) {
+  // A buffer of no columns or no rows is no console either.
+  if (plat::GetConsoleScreenBufferInfo(ConsoleGetHandle(), &info) &&
+      info.size.x > 0 && info.size.y > 0) {
     w.left = 0;
     w.top = info.window.top;
     w.right = static_cast<int16_t>(info.size.x - 1);

@@ -5,6 +5,7 @@
 #include <csetjmp>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/fake.h"
 #include "runtime/runtime.h"
@@ -310,6 +311,8 @@ TEST(RuntimeNestingTest, OnlyTheOutermostEndWritesThePendingMessage) {
   InitCount = 0;
   RuntimeInit();
   RuntimeInit();
+  // Extended precision and rounding to nearest, set once.
+  EXPECT_EQ(fake::S().calls, std::vector<std::string>{"ControlFp(0,0x30300)"});
   runtime_state.PendingAbortMessage = "pending\r\n";
   RuntimeExit();
   EXPECT_EQ(fake::S().err, "");

@@ -562,17 +562,17 @@ TEST(FaultsCostTest, PlatformCallsAndAllocationsPerForm) {
   // entries of the error-message table; the argument copy and its trimmed
   // copy, its first character, its letter and the letter upper-cased, and
   // the mode; two per number line (the number text, the label joined to
-  // it); four per registry read (the two zero-terminated names, the value
-  // text, the result); three number texts and four joins for the version;
+  // it); two per registry read (the value text, the result); three number
+  // texts and four joins for the version;
   // the architecture's prefix, its upper-cased form, the
   // variable's value and its trimmed copy, and the result.
   const Cost want[] = {
       //      WF  open query close env ver std mode info alloc
-      {"none", 12, 2, 2, 2, 1, 1, 2, 2, 2, 18 + 8 + (4 + 1) + (4 + 5 + 1)},
+      {"none", 12, 2, 2, 2, 1, 1, 2, 2, 2, 18 + 8 + (2 + 1) + (2 + 5 + 1)},
       {"/o", 2, 0, 0, 0, 0, 1, 2, 2, 2, 18 + 6 + (3 + 4)},
       {"/b", 2, 0, 0, 0, 0, 1, 2, 2, 2, 18 + 6 + 1},
-      {"/p", 2, 1, 1, 1, 0, 1, 2, 2, 2, 18 + 6 + 4},
-      {"/a", 2, 1, 1, 1, 1, 1, 2, 2, 2, 18 + 6 + 4 + 5},
+      {"/p", 2, 1, 1, 1, 0, 1, 2, 2, 2, 18 + 6 + 2},
+      {"/a", 2, 1, 1, 1, 1, 1, 2, 2, 2, 18 + 6 + 2 + 5},
       {"/x", 37, 0, 0, 0, 0, 0, 2, 2, 2, 18 + 5},
   };
   std::printf(

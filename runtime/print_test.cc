@@ -104,6 +104,35 @@ TEST(PrintTest, ZoneFillsOnARedirectedOutput) {
   }
 }
 
+// On a console the width is the buffer's and the column starts at the
+// cursor's. The zone test is unsigned: below 14 columns it never ends the
+// line. The fill is drawn by the screen driver.
+TEST(PrintTest, ZoneFillsThroughTheConsole) {
+  struct Case {
+    int16_t width, cursor_x;
+    int fail_info_call;  // 2: the query for the cursor's column
+    int32_t column;      // the entry's column after the fill
+    int16_t x, y;        // the console's cursor after the fill
+  } cases[] = {
+      {10, 0, 0, 4, 4, 1},   {13, 0, 0, 1, 1, 1},   {14, 0, 0, 0, 0, 1},
+      {28, 0, 0, 0, 0, 1},   {29, 0, 0, 14, 14, 0}, {80, 5, 0, 14, 14, 0},
+      {80, 5, 2, 14, 19, 0},
+  };
+  for (const Case& c : cases) {
+    FreshProcess();
+    fake::S().console.Make(c.width, 4, 0, 4);
+    fake::S().console.cursor.x = c.cursor_x;
+    fake::S().console.fail_info_call = c.fail_info_call;
+    PrintZone(FileFromNumber(0));
+    const std::string what = "width " + std::to_string(c.width) + " cursor " +
+                             std::to_string(c.cursor_x);
+    EXPECT_EQ(FileFromNumber(0)->column, c.column) << what;
+    EXPECT_EQ(fake::S().console.cursor.x, c.x) << what;
+    EXPECT_EQ(fake::S().console.cursor.y, c.y) << what;
+    EXPECT_EQ(fake::S().out, "") << what;
+  }
+}
+
 TEST(PrintTest, ZoneFillAsTheFirstWriteIsOneSpace) {
   FreshProcess();
   PrintZone(FileFromNumber(0));
@@ -188,6 +217,8 @@ TEST(PrintTest, ADegenerateConsoleTakesTheByteStream) {
   } cases[] = {
       {80, 300, 1},  // a window one row high
       {1, 300, 25},  // a buffer one column wide
+      {0, 300, 25},  // a query that succeeds with no columns
+      {80, 0, 25},   // or no rows
   };
   for (const Case& c : cases) {
     FreshProcess();

@@ -125,7 +125,13 @@ void ConsoleProcessText(ConsolePrintState* st, const char* bytes, int32_t n) {
   char run[kConsoleRunBytes];
   int32_t r = 0;
   bool moved = false;
-  int32_t col = st->cursor_x;
+  // The column the next cell goes to. A cursor right of the view (the
+  // buffer grew wider since the view was taken) has no room left on its
+  // row: its next cell goes to the next row's left edge (ConsoleWriteRun).
+  auto cursor_column = [st]() {
+    return st->cursor_x > st->x1 ? st->x0 : st->cursor_x;
+  };
+  int32_t col = cursor_column();
 
   auto flush = [&]() {
     if (r > 0) {
@@ -149,11 +155,11 @@ void ConsoleProcessText(ConsolePrintState* st, const char* bytes, int32_t n) {
         break;
       case 8:  // BS: back one cell on this row, nothing erased
         flush();
-        // The cursor, not col, decides: after a failed run col has moved on
-        // while the cursor stayed, and stepping back from the left edge would
-        // put the next cell outside the buffer.
-        if (st->cursor_x > st->x0) st->cursor_x -= 1;
-        col = st->cursor_x;
+        // After a failed run col has moved on while the cursor stayed: both
+        // must be off the left edge, so that the cursor never leaves the
+        // view and a column that wrapped to the edge does not step back.
+        if (col > st->x0 && st->cursor_x > st->x0) st->cursor_x -= 1;
+        col = cursor_column();
         moved = true;
         break;
       case 9:  // TAB: spaces to the next stop, counted from the view's left
@@ -221,13 +227,16 @@ void ConsoleScreenPrint(const char* bytes, int32_t n) {
 
   // The view was taken from the window of the first write and the buffer's
   // width at the last one; either may have shrunk since. Keep the view
-  // inside the buffer, so that no cell is written to a row or column that
-  // does not exist.
-  st.x1 = std::min(st.x1, st.buffer_width - 1);
-  st.x0 = std::min(st.x0, st.x1);
-  st.y1 = std::min(st.y1, st.buffer_height - 1);
-  st.y0 = std::min(st.y0, st.y1);
-  if (!known) {
+  // inside a buffer the query reported, so that no cell is written to a row
+  // or column that does not exist. The assumed 80 by 25 says nothing about
+  // where the window is: without a query the text starts at the view's
+  // top-left cell.
+  if (known) {
+    st.x1 = std::min(st.x1, st.buffer_width - 1);
+    st.x0 = std::min(st.x0, st.x1);
+    st.y1 = std::min(st.y1, st.buffer_height - 1);
+    st.y0 = std::min(st.y0, st.y1);
+  } else {
     st.cursor_x = st.x0;
     st.cursor_y = st.y0;
   }

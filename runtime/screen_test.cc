@@ -438,6 +438,35 @@ TEST_F(ScreenTest, ViewIsBlankedWhenTheCursorLeavesItByTheBuffersHeight) {
   }
 }
 
+// The view two rows above the buffer's end: one write first moves it down
+// by those two rows, then scrolls or blanks for the rest.
+TEST_F(ScreenTest, ViewMovesToTheBuffersEndThenScrollsInOneWrite) {
+  // clang-format off
+  const std::vector<LeaveCase> cases = {
+      {2, {"r0", "r1", "r2", "r3", "r4", "r5", "r6", "r7"}, {}},
+      {3, {"r1", "r2", "r3", "r4", "r5", "r6", "r7", ""}, {Scroll(0, 1, 19, 7, 0, 0)}},
+      {7, {"r5", "r6", "r7", "", "", "", "", ""},
+       Calls{Scroll(0, 5, 19, 7, 0, 0)} + Blank(3, 20) + Blank(4, 20) + Blank(5, 20) +
+           Blank(6, 20) + Blank(7, 20)},
+      {10, {"r0", "r1", "r2", "r3", "", "", "", ""},
+       Blank(4, 20) + Blank(5, 20) + Blank(6, 20) + Blank(7, 20)},
+  };
+  // clang-format on
+  for (const LeaveCase& c : cases) {
+    SCOPED_TRACE(c.feeds);
+    SetUp();
+    Open(20, 8, 2, 4);
+    for (int y = 0; y < 8; ++y) Put(y, "r" + N(y));
+    C().cursor = {2, 5};
+    Print(Rep('\n', c.feeds));
+    EXPECT_EQ(Screen(), c.screen);
+    EXPECT_EQ(FakeCursor(), (Xy{0, 7}));
+    EXPECT_EQ(FakeWindow(), (Rect{0, 4, 19, 7}));
+    EXPECT_EQ(Recorded(), (Calls{kInfo} + c.calls +
+                           Calls{Cursor(0, 7), Window(0, 4, 19, 7), kInfo}));
+  }
+}
+
 TEST_F(ScreenTest, FailedCellWriteDropsTheRestOfItsRun) {
   struct Case {
     const char* name;
@@ -458,6 +487,9 @@ TEST_F(ScreenTest, FailedCellWriteDropsTheRestOfItsRun) {
       // The cursor stayed at the left edge, so BS has nowhere to go.
       {"BS after a failed run", 1, "ab\bx", {"x"}, {1, 0},
        {Write(2, 0, 0), Write(1, 0, 0)}},
+      // The failed run took the column round to the left edge: BS stays.
+      {"BS after a failed run that wrapped", 2, "ab\b" + Rep('y', 19) + "\bx",
+       {"ax"}, {2, 0}, {Write(2, 0, 0), Write(19, 1, 0), Write(1, 1, 0)}},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -495,6 +527,16 @@ TEST_F(ScreenTest, FailedQueryAssumes80By25WithAttribute7) {
   EXPECT_EQ(FakeWindow(), (Rect{0, 0, 79, 24}));
   EXPECT_EQ(Recorded(), (Calls{kInfo, Scroll(0, 1, 79, 24, 0, 0, 7),
                                Cursor(0, 24), kInfo}));
+
+  // The assumed size never moves the view: with the window at rows 100 to
+  // 124 the text starts on row 100.
+  SetUp();
+  Open(80, 300, 100, 25);
+  C().fail_info_call = 1;
+  Print("ab");
+  EXPECT_EQ(C().Row(100).substr(0, 3), "ab ");
+  EXPECT_EQ(Recorded(),
+            (Calls{kInfo, Write(2, 0, 100), Cursor(2, 100), kInfo}));
 }
 
 // The view keeps the height of the window at the first write; a window
@@ -607,8 +649,8 @@ TEST_F(ScreenTest, CursorRightOfTheViewStartsOnTheNextRow) {
   };
   // clang-format off
   const std::vector<Case> cases = {
-      {{15, 1}, {"", "", "ab", ""}, {2, 2}, {Write(2, 0, 2)}},
-      {{15, 3}, {"", "", "", "ab"}, {2, 3}, {Scroll(0, 1, 19, 3, 0, 0), Write(2, 0, 3)}},
+      {{15, 1}, {"", "", "a       b", ""}, {9, 2}, {Write(9, 0, 2)}},
+      {{15, 3}, {"", "", "", "a       b"}, {9, 3}, {Scroll(0, 1, 19, 3, 0, 0), Write(9, 0, 3)}},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -620,7 +662,7 @@ TEST_F(ScreenTest, CursorRightOfTheViewStartsOnTheNextRow) {
     C().cursor = {static_cast<int16_t>(c.start.x),
                   static_cast<int16_t>(c.start.y)};
     Forget();
-    Print("ab");
+    Print("a\tb");  // the tab counts from the next row's left edge
     EXPECT_EQ(Screen(), c.screen);
     EXPECT_EQ(FakeCursor(), c.cursor);
     EXPECT_EQ(Recorded(), OneWrite(c.calls, c.cursor));

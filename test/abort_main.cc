@@ -14,6 +14,9 @@
 //       the tool's error report installed, then ThrowError.
 //   abort_main end
 //       no error: ProgramEnd(0).
+//   abort_main ucase
+//       no error: the bytes 1 to 255 upper-cased (StrUCase) as one line,
+//       then ProgramEnd(0).
 //
 // A name given as "-" is none. The start-up and end are the runtime's own.
 #include <cstdint>
@@ -23,6 +26,7 @@
 #include "runtime/error.h"
 #include "runtime/print.h"
 #include "runtime/runtime.h"
+#include "runtime/text.h"
 #include "tool/tool.h"
 
 namespace {
@@ -106,5 +110,11 @@ int main(int argc, char** argv) {
     NotAborted();
   }
   if (std::strcmp(mode, "end") == 0 && argc == 2) ProgramEnd(0);
+  if (std::strcmp(mode, "ucase") == 0 && argc == 2) {
+    char bytes[255];
+    for (int i = 0; i < 255; ++i) bytes[i] = static_cast<char>(i + 1);
+    PrintLine(0, StrUCase(StrView(bytes, 255)), PrintFlagNewline);
+    ProgramEnd(0);
+  }
   Usage();
 }

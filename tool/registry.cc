@@ -1,5 +1,4 @@
 // Reads one registry value and renders it as text.
-#include <cstring>
 
 #include "platform/platform.h"
 #include "tool/tool.h"
@@ -13,26 +12,22 @@ constexpr int32_t kWorkCapacity = 2048;
 
 }  // namespace
 
-Text MyRegRead(uint32_t root, Src path, Src name) {
+Text MyRegRead(uint32_t root, const char* path, const char* name) {
   FixedText<kWorkCapacity> work;
   Text hex;
-  // The names go to the registry as zero-terminated strings.
-  Text path_z;
-  Text name_z;
-  StrAssign(path_z, static_cast<Src&&>(path));
-  StrAssign(name_z, static_cast<Src&&>(name));
-  const char* path_s = path_z.data != nullptr ? path_z.data : "";
-  const char* name_s = name_z.data != nullptr ? name_z.data : "";
-
   plat::RegKey key = nullptr;
-  if (plat::RegOpenKeyExA(root, path_s, 0, kKeyRead, &key) != 0) {
+  if (plat::RegOpenKeyExA(root, path, 0, kKeyRead, &key) != 0) {
     StrAssignFixed(work, "ERROR_MyRegRead_RegOpenKeyEx!!!");
   } else {
     uint32_t type = 0;
     uint32_t size = kWorkCapacity;
-    if (plat::RegQueryValueExA(key, name_s, nullptr, &type,
-                               reinterpret_cast<uint8_t*>(work.bytes),
-                               &size) != 0) {
+    const int32_t status =
+        plat::RegQueryValueExA(key, name, nullptr, &type,
+                               reinterpret_cast<uint8_t*>(work.bytes), &size);
+    // A query that succeeds never reports more than the buffer's capacity,
+    // but a hooked one can: nothing past the buffer is ever read.
+    if (size > kWorkCapacity) size = kWorkCapacity;
+    if (status != 0) {
       StrAssignFixed(work, "ERROR_MyRegRead_RegQueryValueEx!!!");
     } else if (type == kRegDword) {
       uint32_t value = 0;

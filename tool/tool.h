@@ -22,8 +22,11 @@ struct ErrorMessages {
 // Prints the report form that `mode` names ("" for the six-line report).
 void VersionReport(const Text& mode);
 
-// Reads one registry value as text, or one of the two error texts.
-Text MyRegRead(uint32_t root, Src path, Src name);
+// Reads one registry value as text, or one of the two error texts. The key
+// path and value name go to the registry exactly as given, zero-terminated;
+// nothing is allocated before the registry has answered, so running out of
+// memory can never make it ask for another key or value.
+Text MyRegRead(uint32_t root, const char* path, const char* name);
 
 // "64-bit", "32-bit" or "ERROR".
 Text GetArchitecture();

@@ -24,8 +24,8 @@ std::string AsString(const Text& t) {
 }
 
 void SetValue(const char* key, const char* name, uint32_t type,
-              const std::string& data) {
-  fake::S().registry[key].values[name] = fake::RegValue{type, data};
+              const std::string& data, uint32_t reported = 0) {
+  fake::S().registry[key].values[name] = fake::RegValue{type, data, reported};
 }
 
 std::string Read(const char* key, const char* name) {
@@ -34,11 +34,21 @@ std::string Read(const char* key, const char* name) {
   return AsString(t);
 }
 
+// The calls of a read whose key opens.
+Calls ReadCalls(const char* key, const char* name) {
+  return {std::string("RegOpenKeyExA(0x80000002,") + key + ",0,0x20019)",
+          std::string("RegQueryValueExA(") + key + "," + name + ",2048)",
+          std::string("RegCloseKey(") + key + ")"};
+}
+
 TEST(RegReadTest, RendersEachTypeOfValue) {
+  std::string ab1024;
+  for (int i = 0; i < 1024; ++i) ab1024 += "AB";
   struct Case {
     uint32_t type;
     std::string data;
     std::string want;
+    uint32_t reported = 0;  // a hooked query's claim, past the buffer
   } cases[] = {
       {1, std::string("WinNT\0", 6), "WinNT"},
       {1, "WinNT", "WinNT"},  // no terminator: nothing is lost
@@ -53,30 +63,35 @@ TEST(RegReadTest, RendersEachTypeOfValue) {
       {4, "", "0"},
       {3, std::string("\0\x1a\xff", 3), "001AFF"},
       {3, "", ""},
-      {3, std::string(1500, '\xab'),
-       [] {
-         std::string s;
-         for (int i = 0; i < 1024; ++i) s += "AB";
-         return s;
-       }()},
+      {3, std::string(1500, '\xab'), ab1024},
       {0, "xyz", "xyz"},
       {11, std::string("ab\0cd\0\0\0", 8), "ab"},
       {1, std::string(2048, 'x'), std::string(2048, 'x')},
       {1, std::string(2049, 'x'), kQueryError},
       {1, std::string(3000, 'x'), kQueryError},
+      {1, std::string(2048, 'A'), std::string(2048, 'A'), 4000},
+      {3, std::string(2048, '\xab'), ab1024, 4000},
   };
   for (const Case& c : cases) {
     FreshProcess();
-    SetValue(kProductKey, "ProductType", c.type, c.data);
+    SetValue(kProductKey, "ProductType", c.type, c.data, c.reported);
     EXPECT_EQ(Read(kProductKey, "ProductType"), c.want)
         << "type " << c.type << " size " << c.data.size();
-    EXPECT_EQ(fake::S().calls,
-              (Calls{std::string("RegOpenKeyExA(0x80000002,") + kProductKey +
-                         ",0,0x20019)",
-                     std::string("RegQueryValueExA(") + kProductKey +
-                         ",ProductType,2048)",
-                     std::string("RegCloseKey(") + kProductKey + ")"}));
+    EXPECT_EQ(fake::S().calls, ReadCalls(kProductKey, "ProductType"));
     EXPECT_EQ(fake::S().open_keys, 0);
+  }
+}
+
+// An allocation failing anywhere never changes what the registry is asked
+// for, so no other key's or value's data can come back.
+TEST(RegReadTest, RunningOutOfMemoryAsksForTheSameValue) {
+  for (long n = 1; n <= 3; ++n) {
+    FreshProcess();
+    SetValue(kProductKey, "ProductType", 1, std::string("WinNT\0", 6));
+    fake::S().fail_allocation = n;
+    const std::string got = Read(kProductKey, "ProductType");
+    EXPECT_TRUE(got == "WinNT" || got.empty()) << n << ": " << got;
+    EXPECT_EQ(fake::S().calls, ReadCalls(kProductKey, "ProductType")) << n;
   }
 }
 
@@ -160,14 +175,15 @@ struct ToolRun {
 };
 
 ToolRun RunTool(std::vector<std::string> args, bool version_ok = true,
-                uint32_t build = 2600) {
+                uint32_t build = 2600, uint32_t platform = 2,
+                uint32_t major = 5, uint32_t minor = 1) {
   FreshProcess();
   fake::State& s = fake::S();
   s.version_ok = version_ok;
-  s.version.major = 5;
-  s.version.minor = 1;
+  s.version.major = major;
+  s.version.minor = minor;
   s.version.build = build;
-  s.version.platform_id = 2;
+  s.version.platform_id = platform;
   SetValue(kProductKey, "ProductType", 1, std::string("WinNT\0", 6));
   SetValue(kCpuKey, "Identifier", 1, std::string("Intel64 Family 6\0", 17));
   s.env["ProgramFiles(x86)"] = "C:\\Program Files (x86)";
@@ -261,6 +277,14 @@ TEST(ReportMainTest, TheReportReadsTheRegistryAfterTheNumbersArePrinted) {
 TEST(ReportMainTest, FullUnsignedNumbers) {
   EXPECT_EQ(RunTool({"/b"}, true, 4294967295u).out, "4294967295\r\n");
   EXPECT_EQ(RunTool({"/b"}, true, 0x80000000u).out, "2147483648\r\n");
+  const uint32_t kHigh[3] = {0x80000002u, 4294967295u, 0x80000000u};
+  EXPECT_EQ(RunTool({"/o"}, true, 1, kHigh[0], kHigh[1], kHigh[2]).out,
+            "2147483650.4294967295.2147483648\r\n");
+  EXPECT_EQ(
+      RunTool({}, true, 1, kHigh[0], kHigh[1], kHigh[2]).out.substr(0, 96),
+      "Platform ID ......: 2147483650\r\n"
+      "Major Version ....: 4294967295\r\n"
+      "Minor Version ....: 2147483648\r\n");
 }
 
 TEST(ReportMainTest, AFailedVersionQueryPrintsOneLineForEveryMode) {
