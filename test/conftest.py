@@ -151,8 +151,8 @@ def wine(tmp_path_factory):
 
 # The helper programs: (target, C source, resource script) under test/e2e.
 HELPERS = {
-    "verinfo64": ("win64", "verinfo.c", "verinfo.rc"),
-    "verinfo32": ("win32", "verinfo.c", "verinfo.rc"),
+    "verinfo-win64": ("win64", "verinfo.c", "verinfo.rc"),
+    "verinfo-win32": ("win32", "verinfo.c", "verinfo.rc"),
     "regset": ("win64", "regset.c", None),
 }
 
@@ -191,10 +191,10 @@ def helpers(tmp_path_factory):
 
 @pytest.fixture(scope="session")
 def verinfo(wine, helpers):
-    """verinfo(bits): Facts as a program of that bitness sees them now."""
-    def ask(bits):
+    """verinfo(target): Facts as a program built for target sees them now."""
+    def ask(target):
         facts = {"ident": None, "ptype": None, "pf86": None}
-        out = checked(wine.run([helpers["verinfo%d" % bits]]))
+        out = checked(wine.run([helpers["verinfo-" + target]]))
         for line in out.splitlines():
             word = line.split(b" ", 2)
             if word[0] == b"version":
@@ -255,9 +255,8 @@ def drive(wine, tmp_path_factory):
 
 
 def win_arg(arg):
-    """The argument that reaches a Windows program as these ANSI bytes: Wine
-    reads its own arguments as UTF-8 and hands them on in code page 1252,
-    which leaves a few bytes undefined (those are left out)."""
+    """What Wine (reading UTF-8, handing on code page 1252) passes on to a
+    program as these ANSI bytes; bytes 1252 leaves undefined are dropped."""
     return arg.decode("cp1252", errors="ignore").encode("utf-8")
 
 
@@ -295,7 +294,7 @@ class WinTool:
 @pytest.fixture(scope="module")
 def facts(win_exe, verinfo):
     """The Facts that the executable of this turn sees, once per module."""
-    return verinfo(64 if win_exe[0] == "win64" else 32)
+    return verinfo(win_exe[0])
 
 
 @pytest.fixture

@@ -51,9 +51,8 @@ def test_host(host_tool, host_system, args, kind, pf86, arch):
 @pytest.mark.parametrize("setting,seen", zip(SETTINGS, [FOLDER, None, b"   "]),
                          ids=["set", "removed", "spaces"])
 def test_wine_cmd(win_tool, helpers, setting, seen):
-    bits = "64" if win_tool.target == "win64" else "32"
     out, _, _ = win_tool.batch(b"@echo off", setting,
-                               helpers["verinfo" + bits].encode())
+                               helpers["verinfo-" + win_tool.target].encode())
     assert (b"pf86 unset" if seen is None else b"pf86 set " + seen) in \
         out.splitlines()
 
@@ -69,7 +68,7 @@ def identifier(regset, verinfo):
         else:
             assert regset("set", KEY, "Identifier", "1",
                           (value + b"\0").hex()) == ["1 %d" % (len(value) + 1)]
-    before = verinfo(64).ident
+    before = verinfo("win64").ident
     yield put
     if before is None:
         put(None)

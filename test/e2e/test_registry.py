@@ -49,7 +49,7 @@ def store(regset, verinfo):
             kind, data = value
             assert regset("set", KEY, "ProductType", str(kind), data) == [
                 "%d %d" % (kind, len(data) // 2)]
-    before = verinfo(64).ptype
+    before = verinfo("win64").ptype
     yield put
     put(before or "delval")
 

@@ -42,7 +42,7 @@ def version(request, wine, kept_version):
 @pytest.fixture(scope="module")
 def seen(version, win_exe, verinfo):
     """verinfo's facts of the executable's bitness at this version."""
-    return verinfo(64 if win_exe[0] == "win64" else 32)
+    return verinfo(win_exe[0])
 
 
 def test_wine_reports(version, seen):
