@@ -1,13 +1,18 @@
 """What the Python suites share: the built binaries, running a process, a
-throwaway Wine prefix, and the rule for a missing tool."""
+throwaway Wine prefix, the helper programs that ask Windows what the tool
+asks it, and the rule for a missing tool."""
 
 import os
+import re
 import shutil
 import subprocess
 import tempfile
+from collections import namedtuple
 from pathlib import Path
 
 import pytest
+
+from expected import OPEN_ERR, System
 
 REPO = Path(__file__).resolve().parent.parent
 
@@ -15,6 +20,7 @@ BINARIES = {
     "host": "host/torvelin",
     "win64": "win64/torvelin.exe",
     "win32": "win32/torvelin.exe",
+    "abort_main": "host/test/abort_main",
 }
 WINDOWS = ("win64", "win32")
 MINGW = {"win64": "x86_64-w64-mingw32-", "win32": "i686-w64-mingw32-"}
@@ -25,7 +31,8 @@ def pytest_addoption(parser):
     group.addoption("--build", default=str(REPO / "build"),
                     help="build root holding host/, win64/ and win32/")
     for target, rel in BINARIES.items():
-        group.addoption("--" + target, help="default BUILD/" + rel)
+        group.addoption("--" + target.replace("_", "-"), dest=target,
+                        help="default BUILD/" + rel)
 
 
 def require(*tools):
@@ -53,6 +60,12 @@ def host_exe(pytestconfig):
     return binary(pytestconfig, "host")
 
 
+@pytest.fixture(scope="session")
+def abort_main(pytestconfig):
+    """The host test program that ends in a runtime error."""
+    return binary(pytestconfig, "abort_main")
+
+
 @pytest.fixture(scope="session", params=WINDOWS)
 def win_exe(request):
     """Each Windows executable in turn; the test's id names its target."""
@@ -61,7 +74,8 @@ def win_exe(request):
 
 def run(argv, cwd=None, env=None, stdout=None, timeout=90):
     """Runs argv with no input and returns the CompletedProcess, its
-    standard output (unless given) and error as bytes.
+    standard output and error as bytes (standard output only when it is
+    not given, or given as subprocess.PIPE).
 
     Both go to files, not pipes: Wine's background services inherit the
     handles of the first program of a server and outlive it, and a pipe
@@ -73,7 +87,8 @@ def run(argv, cwd=None, env=None, stdout=None, timeout=90):
                               stderr=err, timeout=timeout)
         out.seek(0)
         err.seek(0)
-        proc.stdout = out.read() if stdout is None else None
+        if stdout is None:
+            proc.stdout = out.read()
         proc.stderr = err.read()
     return proc
 
@@ -132,3 +147,157 @@ def wine(tmp_path_factory):
     w.start()
     yield w
     w.stop()
+
+
+# The helper programs: (target, C source, resource script) under test/e2e.
+HELPERS = {
+    "verinfo-win64": ("win64", "verinfo.c", "verinfo.rc"),
+    "verinfo-win32": ("win32", "verinfo.c", "verinfo.rc"),
+    "regset": ("win64", "regset.c", None),
+}
+
+# What verinfo reports. version: (platform, major, minor, build); pf86: the
+# bytes of ProgramFiles(x86) or None; ident, ptype: the raw registry values
+# Identifier and ProductType as (type, hex data), or None.
+Facts = namedtuple("Facts", "version pf86 ident ptype")
+
+
+def checked(proc):
+    """The standard output of a run that has to succeed."""
+    assert proc.returncode == 0, (proc.args[:2], proc.stdout[-300:],
+                                  proc.stderr[-300:])
+    return proc.stdout
+
+
+@pytest.fixture(scope="session")
+def helpers(tmp_path_factory):
+    """The helper programs, built with mingw-w64: Windows paths by name."""
+    require(*(MINGW[t] + tool for t in WINDOWS for tool in ("gcc", "windres")))
+    src = REPO / "test" / "e2e"
+    out = tmp_path_factory.mktemp("helpers")
+    paths = {}
+    for name, (target, source, script) in HELPERS.items():
+        objects = []
+        if script:
+            objects.append(out / (name + ".res.o"))
+            checked(run([MINGW[target] + "windres", "-I", src, src / script,
+                         "-O", "coff", "-o", objects[0]]))
+        exe = out / (name + ".exe")
+        checked(run([MINGW[target] + "gcc", "-O1", "-s", "-Wall", "-o", exe,
+                     src / source] + objects))
+        paths[name] = windows_path(exe)
+    return paths
+
+
+@pytest.fixture(scope="session")
+def verinfo(wine, helpers):
+    """verinfo(target): Facts as a program built for target sees them now."""
+    def ask(target):
+        facts = {"ident": None, "ptype": None, "pf86": None}
+        out = checked(wine.run([helpers["verinfo-" + target]]))
+        for line in out.splitlines():
+            word = line.split(b" ", 2)
+            if word[0] == b"version":
+                facts["version"] = tuple(int(n) for n in line.split()[1:])
+            elif word[0] == b"pf86" and word[1] == b"set":
+                facts["pf86"] = word[2]
+            elif word[0] in (b"ident", b"ptype") and word[1] != b"none":
+                facts[word[0].decode()] = (int(word[1]), word[2].decode())
+        return Facts(**facts)
+    return ask
+
+
+@pytest.fixture(scope="session")
+def regset(wine, helpers):
+    """regset(*ops) edits HKEY_LOCAL_MACHINE (see regset.c) and returns the
+    "TYPE SIZE" line of each value it set."""
+    def edit(*ops):
+        out = checked(wine.run([helpers["regset"]] + list(ops)))
+        return [line for line in out.decode().splitlines()
+                if line != "deleted"]
+    return edit
+
+
+@pytest.fixture(scope="session")
+def host_system():
+    """What the host shows the tool: the kernel release's first three
+    numbers, no registry, no ProgramFiles(x86)."""
+    numbers = [int(n) for n in re.findall(r"\d+", os.uname().release)[:3]]
+    return System(tuple([0] + numbers + [0] * (3 - len(numbers))), OPEN_ERR,
+                  b"32-bit")
+
+
+@pytest.fixture
+def host_tool(host_exe, tmp_path):
+    """host_tool(*args, env={...}) runs the host binary in a fresh folder,
+    without ProgramFiles(x86) unless env gives it: (stdout, stderr, status).
+    """
+    def go(*args, env=None):
+        full = dict(os.environ)
+        full.pop("ProgramFiles(x86)", None)
+        full.update(env or {})
+        proc = run([host_exe] + list(args), cwd=tmp_path, env=full)
+        return proc.stdout, proc.stderr, proc.returncode
+    return go
+
+
+@pytest.fixture(scope="session")
+def drive(wine, tmp_path_factory):
+    """Wine's drive T: on a fresh folder: the executables in T:\\bin, each
+    case in its own folder under T:\\cases. No entry of T:\\ has a
+    one-character name, so the pattern /? matches nothing there."""
+    root = tmp_path_factory.mktemp("drive")
+    (root / "cases").mkdir()
+    link = wine.prefix / "dosdevices" / "t:"
+    link.symlink_to(root)
+    yield root
+    link.unlink()
+
+
+def win_arg(arg):
+    """What Wine (reading UTF-8, handing on code page 1252) passes on to a
+    program as these ANSI bytes; bytes 1252 leaves undefined are dropped."""
+    return arg.decode("cp1252", errors="ignore").encode("utf-8")
+
+
+class WinTool:
+    """One Windows executable, run from T:\\bin in a fresh empty folder
+    (cwd) under Wine; each run gives (stdout, stderr, status)."""
+
+    def __init__(self, wine, drive, target, path):
+        self.wine = wine
+        self.target = target
+        self.exe = "T:\\bin\\%s\\torvelin.exe" % target
+        self.path = drive / "bin" / target / "torvelin.exe"
+        if not self.path.exists():
+            self.path.parent.mkdir(parents=True)
+            shutil.copy(path, self.path)
+        self.cwd = Path(tempfile.mkdtemp(dir=drive / "cases"))
+
+    def run(self, *args):
+        """The executable with these arguments, given as ANSI bytes."""
+        return self.launch([self.exe] + [win_arg(a) for a in args])
+
+    def batch(self, *lines):
+        """A batch file of these lines run by cmd.exe; TOOL in a line
+        names the executable."""
+        with open(self.cwd / "case.bat", "wb") as f:
+            for line in lines:
+                f.write(line.replace(b"TOOL", self.exe.encode()) + b"\r\n")
+        return self.launch(["cmd", "/c", "case.bat"])
+
+    def launch(self, argv):
+        proc = self.wine.run(argv, cwd=self.cwd)
+        return proc.stdout, proc.stderr, proc.returncode
+
+
+@pytest.fixture(scope="module")
+def facts(win_exe, verinfo):
+    """The Facts that the executable of this turn sees, once per module."""
+    return verinfo(win_exe[0])
+
+
+@pytest.fixture
+def win_tool(wine, drive, win_exe):
+    """A WinTool of each Windows executable in turn."""
+    return WinTool(wine, drive, *win_exe)
