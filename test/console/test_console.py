@@ -18,79 +18,11 @@ harness's own GetVersionExA and registry read; the report's architecture may
 be either; everything else is exact.
 """
 
-import os
-import signal
-import subprocess
-
 import pytest
 
-from conftest import MINGW, REPO, Wine, quiet, require, run, windows_path
+from conftest import windows_path
 from expected import USAGE_LINES
 from screen import Setup, expected_dump, harness_args
-
-# --- The console harness under Xvfb -------------------------------------
-
-HARNESS = REPO / "test" / "wine" / "conharness.c"
-
-
-def run_group(argv, env, cwd, timeout):
-    """Runs argv with its output nowhere, in a process group of its own that
-    is killed whole (Xvfb and Wine's processes with it) on a time-out."""
-    proc = subprocess.Popen(argv, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL, start_new_session=True)
-    try:
-        return proc.wait(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        os.killpg(proc.pid, signal.SIGKILL)
-        proc.wait()
-        pytest.fail("%s timed out after %ds" % (argv[0], timeout),
-                    pytrace=False)
-
-
-class Console:
-    """wineconsole under Xvfb in a prefix of its own, whose server restarts
-    for every run: wineconsole needs a server started with a display."""
-
-    def __init__(self, folder):
-        self.folder = folder
-        self.wine = Wine(folder / "prefix")
-        self.harnesses = {}
-
-    def harness(self, target):
-        """The console harness built for target, on first use."""
-        if target not in self.harnesses:
-            exe = self.folder / ("conharness-%s.exe" % target)
-            proc = run([MINGW[target] + "gcc", "-O1", "-Wall", "-Wextra",
-                        "-Werror", "-o", str(exe), str(HARNESS)])
-            assert proc.returncode == 0, proc.stderr.decode()
-            self.harnesses[target] = exe
-        return self.harnesses[target]
-
-    def run(self, target, args, command):
-        """Runs command (a list) in a new console that the target's harness
-        shapes by args; returns the harness's dump, line by line."""
-        dump = self.folder / "dump.txt"
-        dump.unlink(missing_ok=True)
-        quiet(["wineserver", "-k"], self.wine.env, timeout=60)
-        quiet(["wineserver", "-w"], self.wine.env, timeout=60)
-        rc = run_group(["xvfb-run", "-a", "wine", "wineconsole",
-                        str(self.harness(target)), dump.name] + args +
-                       ["--"] + command, self.wine.env, self.folder, 120)
-        assert dump.exists(), "no dump written (xvfb-run status %s)" % rc
-        return dump.read_text("latin-1").splitlines()
-
-
-@pytest.fixture(scope="session")
-def console(tmp_path_factory):
-    """Runs commands in wineconsole under Xvfb, inside the console harness."""
-    require("wine", "wineconsole", "wineserver", "wineboot", "xvfb-run",
-            *(MINGW[t] + "gcc" for t in MINGW))
-    c = Console(tmp_path_factory.mktemp("console"))
-    c.wine.start()
-    yield c
-    c.wine.stop()
-
 
 # --- The cases ------------------------------------------------------------
 
