@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/fake.h"
 #include "runtime/runtime.h"
+#include "test/fake.h"
 #include "test/process.h"
 
 namespace {

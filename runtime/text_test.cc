@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake.h"
 #include "runtime/runtime.h"
+#include "test/fake.h"
 
 using namespace std::string_literals;
 

@@ -3,7 +3,7 @@
 #ifndef TORVELIN_TEST_PROCESS_H_
 #define TORVELIN_TEST_PROCESS_H_
 
-#include "platform/fake.h"
+#include "test/fake.h"
 
 // Resets the fake platform and the runtime's process-wide state, then runs
 // the runtime's start-up again, as the process start would.

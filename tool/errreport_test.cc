@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "platform/fake.h"
 #include "runtime/error.h"
 #include "runtime/runtime.h"
+#include "test/fake.h"
 #include "test/process.h"
 #include "tool/tool.h"
 

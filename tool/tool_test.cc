@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake.h"
 #include "test/expected.h"
+#include "test/fake.h"
 #include "test/process.h"
 
 namespace {
