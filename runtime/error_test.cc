@@ -307,7 +307,7 @@ TEST_F(ErrorContextTest, ResumeWithoutAThrowAborts) {
 // without a start-up changes the count and nothing else.
 TEST(RuntimeNestingTest, OnlyTheOutermostEndWritesThePendingMessage) {
   fake::Reset();
-  InitCount = 0;
+  RuntimeReset();
   RuntimeInit();
   RuntimeInit();
   runtime_state.PendingAbortMessage = "pending\r\n";
@@ -322,7 +322,6 @@ TEST(RuntimeNestingTest, OnlyTheOutermostEndWritesThePendingMessage) {
   // A start-up from below zero is not the first one: nothing is cleared.
   RuntimeInit();
   EXPECT_STREQ(runtime_state.PendingAbortMessage, "pending\r\n");
-  InitCount = 0;
 }
 
 TEST(RuntimeNestingTest, NormalEndWritesNothing) {

@@ -10,8 +10,8 @@
 
 #include "runtime/console.h"
 #include "runtime/print.h"
-#include "runtime/runtime.h"
 #include "test/fake.h"
+#include "test/process.h"
 
 namespace {
 
@@ -84,13 +84,7 @@ Calls OneWrite(const Calls& calls, Xy cursor) {
 
 class ScreenTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fake::Reset();
-    console_state = {};
-    console_load = {};
-    runtime_state.files = {};
-    ConsoleResetView();
-  }
+  void SetUp() override { FreshProcess(); }
 
   fake::Console& C() { return fake::S().console; }
   Calls& Recorded() { return fake::S().calls; }
@@ -228,7 +222,7 @@ TEST_F(ScreenTest, ControlBytesAndWrapping) {
   // clang-format on
   for (const ControlCase& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUp();
+    FreshProcess();
     Open(20, 4, 0, 4);
     C().cursor = {static_cast<int16_t>(c.start.x),
                   static_cast<int16_t>(c.start.y)};
@@ -323,7 +317,7 @@ TEST_F(ScreenTest, FullRowThenLineEndLeavesOneEmptyRowAnywhere) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.row);
-    SetUp();
+    FreshProcess();
     Open(20, 8, 0, 4);
     C().cursor = {0, static_cast<int16_t>(c.row)};
     Print(Rep('x', 20));
@@ -423,7 +417,7 @@ TEST_F(ScreenTest, ViewIsBlankedWhenTheCursorLeavesItByTheBuffersHeight) {
   // clang-format on
   for (const LeaveCase& c : cases) {
     SCOPED_TRACE(c.feeds);
-    SetUp();
+    FreshProcess();
     Open(20, 4, 0, 4);
     for (int y = 0; y < 4; ++y) Put(y, "r" + N(y));
     C().cursor = {2, 3};
@@ -462,7 +456,7 @@ TEST_F(ScreenTest, FailedCellWriteDropsTheRestOfItsRun) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SetUp();
+    FreshProcess();
     Open(20, 4, 0, 4);
     C().fail_write_call = c.fail;
     Print(c.bytes);
@@ -487,7 +481,7 @@ TEST_F(ScreenTest, FailedQueryAssumes80By25WithAttribute7) {
 
   // With 25 buffer rows assumed the view is at the buffer's end, so a line
   // feed past it scrolls the contents rather than moving the window.
-  SetUp();
+  FreshProcess();
   Open(80, 50, 0, 25);
   C().fail_info_call = 1;
   Print(Rep('\n', 25));
@@ -517,7 +511,7 @@ TEST_F(ScreenTest, PartialViewScrollsOnlyItsOwnRows) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.feeds);
-    SetUp();
+    FreshProcess();
     Open(20, 8, 0, 4);
     Print("\r");  // fixes the view at 4 rows
     C().window = {0, 0, 19, 5};
@@ -613,7 +607,7 @@ TEST_F(ScreenTest, CursorRightOfTheViewStartsOnTheNextRow) {
   // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.start.y);
-    SetUp();
+    FreshProcess();
     Open(10, 4, 0, 4);
     Print("\r");
     Reshape(20, 4, 0, 4);  // WindowCache still says 10 columns
@@ -681,7 +675,7 @@ TEST_F(ScreenTest, OneWriteMatchesTheSameBytesWrittenOneByOne) {
   const bool pending = console_state.PendingLineFeed;
   EXPECT_EQ(window.b, 19);  // the window went down the buffer to its end
 
-  SetUp();
+  FreshProcess();
   Open(30, 20, 0, 5);
   for (char ch : text) {
     Forget();

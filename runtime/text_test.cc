@@ -10,6 +10,7 @@
 
 #include "runtime/runtime.h"
 #include "test/fake.h"
+#include "test/process.h"
 
 using namespace std::string_literals;
 
@@ -45,10 +46,11 @@ std::string Bytes(const Text* t) {
   return t->data == nullptr ? "" : std::string(t->data, t->length);
 }
 
-// Every test starts from a fresh fake and must give back all it allocated.
+// Every test starts from a fresh process and must give back all it
+// allocated.
 class TextTest : public ::testing::Test {
  protected:
-  void SetUp() override { fake::Reset(); }
+  void SetUp() override { FreshProcess(); }
   void TearDown() override {
     EXPECT_EQ(fake::S().allocations, 0) << "buffers left allocated";
   }
@@ -318,14 +320,6 @@ TEST_F(TextTest, Environ) {
 
 class TextArgTest : public TextTest {
  protected:
-  void SetUp() override {
-    TextTest::SetUp();
-    saved_ = runtime_state.args;
-  }
-  void TearDown() override {
-    runtime_state.args = saved_;
-    TextTest::TearDown();
-  }
   void Use(std::vector<std::string> args) {
     storage_ = std::move(args);
     pointers_.clear();
@@ -335,7 +329,6 @@ class TextArgTest : public TextTest {
   }
 
  private:
-  ArgStore saved_;
   std::vector<std::string> storage_;
   std::vector<char*> pointers_;
 };
@@ -558,10 +551,9 @@ TEST_F(TextTest, EachFailedAllocationGivesEmpty) {
   };
   char arg0[] = "tool", arg1[] = "/a", arg2[] = "b";
   char* argv[] = {arg0, arg1, arg2, nullptr};
-  ArgStore saved = runtime_state.args;
   for (const Case& c : cases) {
     for (size_t k = 0; k < c.want.size(); ++k) {
-      fake::Reset();
+      FreshProcess();
       fake::S().env["NAME"] = "value";
       fake::S().env[long_name] = "long";
       RuntimeSetArgs(3, argv);
@@ -575,7 +567,6 @@ TEST_F(TextTest, EachFailedAllocationGivesEmpty) {
       }
     }
   }
-  runtime_state.args = saved;
 }
 
 TEST_F(TextTest, FailedStoresStayInsideBuffers) {
@@ -605,7 +596,7 @@ TEST_F(TextTest, FailedStoresStayInsideBuffers) {
       {3, "abcd"},          // growing for "efghijkl"
   };
   for (const Case& c : cases) {
-    fake::Reset();
+    FreshProcess();
     fake::S().fail_allocation = c.fail;
     Text u;
     StrAssign(u, StrLeft("abc", 2));
