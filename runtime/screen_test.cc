@@ -163,8 +163,6 @@ TEST_F(ScreenTest, WritesAtTheCursorInTheCurrentAttribute) {
   EXPECT_EQ(FakeWindow(), (Rect{0, 0, 19, 3}));
   EXPECT_EQ(Recorded(), (Calls{kInfo, Write(3, 3, 1), Cursor(6, 1), kInfo}));
   EXPECT_FALSE(console_state.PendingLineFeed);
-  EXPECT_EQ(view_rows.top, 0);
-  EXPECT_EQ(view_rows.bottom, 3);
 }
 
 // One write on a 20 x 4 console whose window is the whole buffer.
@@ -243,7 +241,6 @@ TEST_F(ScreenTest, EveryOtherByteIsWrittenAsItsOwnCell) {
     if (b != 7 && b != 8 && b != 9 && b != 10 && b != 13)
       bytes += static_cast<char>(b);
   }
-  ASSERT_EQ(bytes.size(), 251u);
   Open(80, 8, 0, 8);
   Print(bytes);
   for (int i = 0; i < 251; ++i) {
@@ -326,7 +323,6 @@ TEST_F(ScreenTest, FullRowThenLineEndLeavesOneEmptyRowAnywhere) {
     EXPECT_EQ(C().Row(c.row), Rep('x', 20));
     EXPECT_EQ(C().Row(c.row + 1), Rep(' ', 20));
     EXPECT_EQ(FakeCursor(), c.cursor);
-    EXPECT_EQ(c.cursor.y, c.row + 2);
     EXPECT_EQ(FakeWindow(), c.window);
     EXPECT_EQ(Recorded(), c.calls);
   }
@@ -665,7 +661,6 @@ TEST_F(ScreenTest, OneWriteMatchesTheSameBytesWrittenOneByOne) {
     if (i % 17 == 0) text += "\a";
     if (i % 19 == 0) text += Rep('=', 30) + "\r\n";
   }
-  ASSERT_GT(text.size(), 1024u);
   Open(30, 20, 0, 5);
   Print(text);
   ExpectOneWritesShape(Recorded(), 30);
