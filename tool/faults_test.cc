@@ -27,10 +27,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const char kProductKey[] = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
-const char kCpuKey[] = "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
-const char kOpenError[] = "ERROR_MyRegRead_RegOpenKeyEx!!!";
-const char kQueryError[] = "ERROR_MyRegRead_RegQueryValueEx!!!";
 const char kVersionError[] = "ERROR: Function GetVersionEx failed!!!";
 const int64_t kTakeAll = INT64_MAX;
 
@@ -51,7 +47,7 @@ Lines Report(const std::string& ptype, const std::string& arch) {
 }
 
 // Each output form: its argument (nullptr: none) and its full output on the
-// system SetUpSystem makes.
+// Windows 7 that FreshWindows7 makes.
 struct Form {
   const char* name;
   const char* arg;
@@ -87,20 +83,6 @@ std::string Join(const Lines& parts) {
   return all;
 }
 
-// Windows 7 SP1 on x64: every fact the tool asks for is there.
-void SetUpSystem() {
-  fake::State& s = fake::S();
-  s.version.platform_id = 2;
-  s.version.major = 6;
-  s.version.minor = 1;
-  s.version.build = 7601;
-  s.registry[kProductKey].values["ProductType"] =
-      fake::RegValue{1, std::string("WinNT\0", 6)};
-  s.registry[kCpuKey].values["Identifier"] =
-      fake::RegValue{1, std::string("Intel64 Family 6 Model 58\0", 26)};
-  s.env["ProgramFiles(x86)"] = "C:\\Program Files (x86)";
-}
-
 struct Outcome {
   int status;
   std::string out;
@@ -112,19 +94,14 @@ struct Outcome {
   int open_keys;
 };
 
-// Runs the tool with the form's argument on a fresh process and the system
-// above, after `arrange` has changed what it likes.
+// Runs the tool with the form's argument on a fresh Windows 7, after
+// `arrange` has changed what it likes.
 Outcome RunForm(const Form& form, const std::function<void()>& arrange) {
-  FreshProcess();
-  SetUpSystem();
+  FreshWindows7();
   if (arrange) arrange();
   std::vector<std::string> args = {"torvelin.exe"};
   if (form.arg != nullptr) args.push_back(form.arg);
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  int status = RunToExit(
-      [&] { ReportMain(static_cast<int32_t>(args.size()), argv.data()); });
+  const int status = RunReportMain(args);
   fake::State& s = fake::S();
   Outcome r{status,
             s.out,

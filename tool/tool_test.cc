@@ -13,11 +13,6 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-const char kProductKey[] = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
-const char kCpuKey[] = "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
-const char kOpenError[] = "ERROR_MyRegRead_RegOpenKeyEx!!!";
-const char kQueryError[] = "ERROR_MyRegRead_RegQueryValueEx!!!";
-
 std::string AsString(const Text& t) {
   return std::string(t.data != nullptr ? t.data : "",
                      static_cast<size_t>(t.length));
@@ -151,8 +146,8 @@ TEST(ArchitectureTest, IdentifierAndProgramFilesDecide) {
   }
 }
 
-// Runs the tool's main routine with the given arguments, on a fake system
-// reporting platform 2, version 5.1, build 2600, WinNT and an x64 CPU.
+// Runs the tool's main routine with the given arguments, on the Windows 7 of
+// FreshWindows7 made to report version 5.1 and the given build.
 struct ToolRun {
   int status;
   std::string out;
@@ -161,22 +156,14 @@ struct ToolRun {
 
 ToolRun RunTool(std::vector<std::string> args, bool version_ok = true,
                 uint32_t build = 2600) {
-  FreshProcess();
+  FreshWindows7();
   fake::State& s = fake::S();
   s.version_ok = version_ok;
   s.version.major = 5;
   s.version.minor = 1;
   s.version.build = build;
-  s.version.platform_id = 2;
-  SetValue(kProductKey, "ProductType", 1, std::string("WinNT\0", 6));
-  SetValue(kCpuKey, "Identifier", 1, std::string("Intel64 Family 6\0", 17));
-  s.env["ProgramFiles(x86)"] = "C:\\Program Files (x86)";
   args.insert(args.begin(), "torvelin.exe");
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  int status = RunToExit(
-      [&] { ReportMain(static_cast<int32_t>(args.size()), argv.data()); });
+  const int status = RunReportMain(args);
   return ToolRun{status, s.out, s.calls};
 }
 
