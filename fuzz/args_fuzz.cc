@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "platform/fake.h"
 #include "test/expected.h"
+#include "test/fake.h"
 #include "test/process.h"
 #include "tool/tool.h"
 
@@ -20,28 +20,14 @@ constexpr size_t kMaxArgs = 5;
 
 const char kCrLf[] = "\r\n";
 
-// The machine every run sees: Windows 7 SP1 on a 64-bit processor.
-void SetUpMachine() {
-  fake::State& s = fake::S();
-  s.version.major = 6;
-  s.version.minor = 1;
-  s.version.build = 7601;
-  s.version.platform_id = 2;
-  s.registry["SYSTEM\\CurrentControlSet\\Control\\ProductOptions"]
-      .values["ProductType"] = fake::RegValue{1, std::string("WinNT\0", 6)};
-  s.registry["HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0"]
-      .values["Identifier"] =
-      fake::RegValue{1, std::string("Intel64 Family 6 Model 58\0", 26)};
-  s.env["ProgramFiles(x86)"] = "C:\\Program Files (x86)";
-}
-
 std::string Lines(const std::vector<std::string>& lines) {
   std::string out;
   for (const std::string& line : lines) out += line + kCrLf;
   return out;
 }
 
-// What the tool must print for this first argument (empty when absent).
+// What the tool must print on the Windows 7 of FreshWindows7 for this first
+// argument (empty when absent).
 std::string Expected(const std::string& arg) {
   size_t first = 0;
   while (first < arg.size() && arg[first] == ' ') ++first;
@@ -92,20 +78,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       from = zero + 1;
     }
   }
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  const int32_t argc = static_cast<int32_t>(args.size());
-
-  FreshProcess();
-  SetUpMachine();
-  const int status = RunToExit([&] { ReportMain(argc, argv.data()); });
+  FreshWindows7();
+  const int status = RunReportMain(args);
 
   const fake::State& s = fake::S();
   const std::string first = args.size() > 1 ? args[1] : "";
   const std::string want = Expected(first);
   const std::string what = "argument 1 " + Escaped(first) + " of " +
-                           std::to_string(argc) + " arguments";
+                           std::to_string(args.size()) + " arguments";
   if (status != 0) {
     FuzzFail(what + ": exit status " + std::to_string(status) + ", want 0");
   }

@@ -9,17 +9,16 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "platform/fake.h"
 #include "runtime/text.h"
+#include "test/expected.h"
+#include "test/fake.h"
 #include "test/process.h"
 #include "tool/tool.h"
 
 namespace {
 
-const char kKey[] = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
+const char* const kKey = kProductKey;
 const char kName[] = "ProductType";
-const char kOpenError[] = "ERROR_MyRegRead_RegOpenKeyEx!!!";
-const char kQueryError[] = "ERROR_MyRegRead_RegQueryValueEx!!!";
 
 constexpr uint32_t kRegBinary = 3;
 constexpr uint32_t kRegDword = 4;

@@ -12,10 +12,10 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "platform/fake.h"
 #include "runtime/console.h"
 #include "runtime/print.h"
 #include "runtime/text.h"
+#include "test/fake.h"
 #include "test/process.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "platform/fake.h"
 #include "runtime/text.h"
+#include "test/fake.h"
 #include "test/process.h"
 
 namespace {

@@ -3,8 +3,8 @@
 // Every call here has the shape of the Windows or msvcrt function it is named
 // after, so that the runtime and the tool can be written against Windows and
 // still build and run elsewhere. Three implementations exist: win.cc (the
-// real calls), posix.cc (a host build) and fake.cc (a scriptable stand-in for
-// the unit tests). Only those files include operating-system headers.
+// real calls), posix.cc (a host build) and test/fake.cc (a scriptable
+// stand-in for the tests). Only those files include operating-system headers.
 #ifndef TORVELIN_PLATFORM_PLATFORM_H_
 #define TORVELIN_PLATFORM_PLATFORM_H_
 

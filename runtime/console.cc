@@ -2,8 +2,8 @@
 // write sent either to the byte stream or to the screen driver.
 #include "runtime/console.h"
 
-ConsoleState console_state;
-ConsoleLoad console_load;
+ConsoleState console_state;  // reset by RuntimeReset
+ConsoleLoad console_load;    // reset by RuntimeReset
 
 plat::Handle ConsoleGetHandle() {
   if (!console_load.handles_fetched) {

@@ -34,7 +34,8 @@ namespace {
 constexpr int32_t kIllegalResume = 5;
 
 // Where RuntimeAbort builds its message; PendingAbortMessage then points
-// here until the process is gone.
+// here until the process is gone. Needs no reset: RuntimeAbort writes it
+// from its first byte, and nothing else reads it.
 char abort_buffer[kAbortBufferSize];
 
 // Used only should the slot refuse the record, so that no operation on the

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake.h"
 #include "runtime/runtime.h"
+#include "test/fake.h"
 #include "test/process.h"
 
 namespace {
@@ -308,7 +308,7 @@ TEST_F(ErrorContextTest, ResumeWithoutAThrowAborts) {
 // without a start-up changes the count and nothing else.
 TEST(RuntimeNestingTest, OnlyTheOutermostEndWritesThePendingMessage) {
   fake::Reset();
-  InitCount = 0;
+  RuntimeReset();
   RuntimeInit();
   RuntimeInit();
   // Extended precision and rounding to nearest, set once.
@@ -325,7 +325,6 @@ TEST(RuntimeNestingTest, OnlyTheOutermostEndWritesThePendingMessage) {
   // A start-up from below zero is not the first one: nothing is cleared.
   RuntimeInit();
   EXPECT_STREQ(runtime_state.PendingAbortMessage, "pending\r\n");
-  InitCount = 0;
 }
 
 TEST(RuntimeNestingTest, NormalEndWritesNothing) {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake.h"
 #include "runtime/console.h"
 #include "runtime/error.h"
+#include "test/fake.h"
 #include "test/process.h"
 
 namespace {

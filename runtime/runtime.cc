@@ -5,14 +5,16 @@
 
 #include "platform/platform.h"
 #include "runtime/console.h"
+#include "runtime/screen.h"
 
-RuntimeState runtime_state;
-int32_t InitCount;
+RuntimeState runtime_state;  // reset by RuntimeReset
+int32_t InitCount;           // reset by RuntimeReset
 
 namespace {
 
 // Per-slot records live here rather than on the heap, so a record can never
-// be missing. Each slot is handed out zero-filled on first use.
+// be missing. Each slot is handed out zero-filled on first use. Reset by
+// RuntimeReset.
 constexpr uint32_t kSlotBytes = 64;
 alignas(16) unsigned char slot_store[kContextSlots][kSlotBytes];
 
@@ -33,6 +35,15 @@ void RuntimeExit() {
   FileCloseAll();
   const char* message = runtime_state.PendingAbortMessage;
   if (message != nullptr) plat::WriteStdErr(message, std::strlen(message));
+}
+
+void RuntimeReset() {
+  runtime_state = RuntimeState{};
+  InitCount = 0;
+  std::memset(slot_store, 0, sizeof slot_store);
+  console_state = ConsoleState{};
+  console_load = ConsoleLoad{};
+  ConsoleResetView();
 }
 
 void RuntimeStart() {

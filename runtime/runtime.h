@@ -9,7 +9,8 @@
 
 constexpr int kContextSlots = 5;
 
-// Zero at load and cleared again by the first RuntimeInit.
+// Zero at load and cleared again by the first RuntimeInit. Reset by
+// RuntimeReset.
 struct RuntimeState {
   ArgStore args;
   const char* PendingAbortMessage;
@@ -20,7 +21,15 @@ struct RuntimeState {
 extern RuntimeState runtime_state;
 
 // RuntimeInit calls not yet matched by a RuntimeExit; not cleared by them.
+// Reset by RuntimeReset.
 extern int32_t InitCount;
+
+// Puts every piece of the runtime's process-wide state back as it is when
+// the program is loaded, for code that runs many processes' work in one (the
+// tests and the fuzz targets); RuntimeInit clears only part of it. Every
+// global the runtime writes says at its definition that this resets it: a
+// global without that note carries over from one such "process" to the next.
+void RuntimeReset();
 
 void RuntimeInit();
 void RuntimeExit();

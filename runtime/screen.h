@@ -14,7 +14,7 @@
 
 // The view's first and last row, counted from 0 at the window's top row; -1
 // until the first screen write fixes them. Not part of ConsoleState: the
-// runtime's start-up leaves them alone.
+// runtime's start-up leaves them alone; RuntimeReset resets them.
 struct ViewRows {
   int32_t top;
   int32_t bottom;
@@ -22,7 +22,7 @@ struct ViewRows {
 
 extern ViewRows view_rows;
 
-// Puts view_rows back to "not yet determined", as at process start.
+// Puts view_rows back to "not yet determined", as at load: for RuntimeReset.
 void ConsoleResetView();
 
 constexpr int32_t kConsoleRunBytes = 1024;

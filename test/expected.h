@@ -32,4 +32,13 @@ inline constexpr const char* kUsageLines[] = {
 static_assert(sizeof kUsageLines / sizeof kUsageLines[0] == 23,
               "the usage text has 23 lines");
 
+// The registry keys the tool reads, and what its reader gives in place of a
+// value it cannot open or query.
+inline constexpr char kProductKey[] =
+    "SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
+inline constexpr char kCpuKey[] =
+    "HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0";
+inline constexpr char kOpenError[] = "ERROR_MyRegRead_RegOpenKeyEx!!!";
+inline constexpr char kQueryError[] = "ERROR_MyRegRead_RegQueryValueEx!!!";
+
 #endif  // TORVELIN_TEST_EXPECTED_H_

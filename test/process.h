@@ -3,11 +3,23 @@
 #ifndef TORVELIN_TEST_PROCESS_H_
 #define TORVELIN_TEST_PROCESS_H_
 
-#include "platform/fake.h"
+#include <string>
+#include <vector>
+
+#include "test/fake.h"
 
 // Resets the fake platform and the runtime's process-wide state, then runs
 // the runtime's start-up again, as the process start would.
 void FreshProcess();
+
+// A fresh process on the system the tool's tests run on unless they say
+// otherwise: Windows 7 SP1 (platform 2, version 6.1, build 7601), product
+// type WinNT, a 64-bit processor and "ProgramFiles(x86)" set.
+void FreshWindows7();
+
+// Runs ReportMain with these arguments, the program name first, to its end;
+// returns the exit status, or kDidNotExit.
+int RunReportMain(std::vector<std::string> args);
 
 constexpr int kDidNotExit = -100000;
 

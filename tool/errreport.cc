@@ -10,6 +10,8 @@
 namespace {
 
 // The table ReportMain filled; ErrorReport reads its wording from there.
+// Needs no reset between runs: ErrorReportInstall sets it before it
+// registers ErrorReport, the only reader.
 ErrorMessages* report_messages = nullptr;
 
 }  // namespace

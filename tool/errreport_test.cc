@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "platform/fake.h"
 #include "runtime/error.h"
 #include "runtime/runtime.h"
+#include "test/fake.h"
 #include "test/process.h"
 #include "tool/tool.h"
 
@@ -15,9 +15,12 @@ const char kReportTail[] =
     "You can find a complete list of runtime error codes in the\r\n"
     "Vantrisel documentation.\r\n";
 
+// Each test starts as ReportMain leaves a fresh process: the report
+// installed.
 class ErrorReportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { Fresh(); }
+  void Fresh() {
     FreshProcess();
     ErrorReportInstall(&messages_);
   }
@@ -83,7 +86,7 @@ TEST_F(ErrorReportTest, ReportsARaisedError) {
       {2147483647, 7, "ERROR: #2147483647 at line #7"},
   };
   for (const Case& c : cases) {
-    SetUp();
+    Fresh();
     const ErrHandler handler =
         ThrowError(c.number, c.line, "mod", nullptr, nullptr);
     ASSERT_EQ(handler, ErrorReport);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake.h"
 #include "platform/platform.h"
+#include "test/fake.h"
 
 namespace fake {
 

@@ -1,6 +1,6 @@
 // The fake platform's handles, byte stream, registry, version, environment,
 // C runtime and exit. The simulated console is in fake_console.cc.
-#include "platform/fake.h"
+#include "test/fake.h"
 
 #include <algorithm>
 #include <cctype>

@@ -22,8 +22,8 @@
 //   getenv(<name>)                     ControlFp(<value>,0x<mask>)
 //   Exit(<status>)
 // Allocations are counted, not recorded.
-#ifndef TORVELIN_PLATFORM_FAKE_H_
-#define TORVELIN_PLATFORM_FAKE_H_
+#ifndef TORVELIN_TEST_FAKE_H_
+#define TORVELIN_TEST_FAKE_H_
 
 #include <cstdint>
 #include <deque>
@@ -125,4 +125,4 @@ std::string HandleName(plat::Handle h);
 
 }  // namespace fake
 
-#endif  // TORVELIN_PLATFORM_FAKE_H_
+#endif  // TORVELIN_TEST_FAKE_H_
