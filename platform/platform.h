@@ -34,13 +34,12 @@ struct SmallRect {
   int16_t bottom;
 };
 
-// The fields of CONSOLE_SCREEN_BUFFER_INFO, in its order.
+// The fields of CONSOLE_SCREEN_BUFFER_INFO that the runtime reads.
 struct ScreenBufferInfo {
   Coord size;
   Coord cursor;
   uint16_t attributes;
   SmallRect window;
-  Coord max_window;
 };
 
 // One console cell: the character byte and its attribute.
@@ -99,7 +98,6 @@ const char* GetEnv(const char* name);
 void* Malloc(size_t n);
 void* Realloc(void* p, size_t n);
 void Free(void* p);
-void* Calloc(size_t count, size_t size);
 void ControlFp(uint32_t value, uint32_t mask);              // _controlfp
 int Snprintf(char* buf, size_t n, const char* format, ...)  // _snprintf
     __attribute__((format(printf, 3, 4)));

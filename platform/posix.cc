@@ -111,7 +111,6 @@ const char* GetEnv(const char* name) { return std::getenv(name); }
 void* Malloc(size_t n) { return std::malloc(n); }
 void* Realloc(void* p, size_t n) { return std::realloc(p, n); }
 void Free(void* p) { std::free(p); }
-void* Calloc(size_t count, size_t size) { return std::calloc(count, size); }
 
 // The runtime sets the unit once, at start-up, to round to nearest, and
 // the host's unit has no precision control that the tool depends on. A

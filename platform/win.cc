@@ -116,7 +116,6 @@ bool GetConsoleScreenBufferInfo(Handle h, ScreenBufferInfo* info) {
   info->attributes = i.wAttributes;
   info->window = SmallRect{i.srWindow.Left, i.srWindow.Top, i.srWindow.Right,
                            i.srWindow.Bottom};
-  info->max_window = Coord{i.dwMaximumWindowSize.X, i.dwMaximumWindowSize.Y};
   return true;
 }
 
@@ -232,7 +231,6 @@ const char* GetEnv(const char* name) { return getenv(name); }
 void* Malloc(size_t n) { return malloc(n); }
 void* Realloc(void* p, size_t n) { return realloc(p, n); }
 void Free(void* p) { free(p); }
-void* Calloc(size_t count, size_t size) { return calloc(count, size); }
 
 void ControlFp(uint32_t value, uint32_t mask) {
 #if defined(_M_X64) || defined(__x86_64__)

@@ -38,14 +38,12 @@ constexpr int32_t kIllegalResume = 5;
 // from its first byte, and nothing else reads it.
 char abort_buffer[kAbortBufferSize];
 
-// Used only should the slot refuse the record, so that no operation on the
-// context can ever touch a null record.
-ErrorContext fallback_context;
+// Slot 0 always gives a record of this size, so the context is never null.
+static_assert(sizeof(ErrorContext) <= kContextSlotBytes,
+              "the error context fits its slot");
 
 ErrorContext* Context() {
-  void* record = RuntimeGetContext(0, sizeof(ErrorContext));
-  if (record == nullptr) return &fallback_context;
-  return static_cast<ErrorContext*>(record);
+  return static_cast<ErrorContext*>(RuntimeGetContext(0, sizeof(ErrorContext)));
 }
 
 // Moves the write position past a piece that plat::Snprintf formatted at

@@ -15,8 +15,7 @@ namespace {
 // Per-slot records live here rather than on the heap, so a record can never
 // be missing. Each slot is handed out zero-filled on first use. Reset by
 // RuntimeReset.
-constexpr uint32_t kSlotBytes = 64;
-alignas(16) unsigned char slot_store[kContextSlots][kSlotBytes];
+alignas(16) unsigned char slot_store[kContextSlots][kContextSlotBytes];
 
 // Exact halves of the x87 control word: precision control and rounding.
 constexpr uint32_t kFpuPrecisionAndRounding = 0x30300;
@@ -54,10 +53,11 @@ void RuntimeStart() {
 void ProgramEnd(int32_t status) { plat::Exit(status); }
 
 void* RuntimeGetContext(int32_t slot, uint32_t size) {
-  if (slot < 0 || slot >= kContextSlots || size > kSlotBytes) return nullptr;
+  if (slot < 0 || slot >= kContextSlots || size > kContextSlotBytes)
+    return nullptr;
   void*& record = runtime_state.contexts[slot];
   if (record == nullptr) {
-    std::memset(slot_store[slot], 0, kSlotBytes);
+    std::memset(slot_store[slot], 0, kContextSlotBytes);
     record = slot_store[slot];
   }
   return record;

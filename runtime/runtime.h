@@ -8,6 +8,8 @@
 #include "runtime/text.h"
 
 constexpr int kContextSlots = 5;
+// The most a slot's record may hold.
+constexpr uint32_t kContextSlotBytes = 64;
 
 // Zero at load and cleared again by the first RuntimeInit. Reset by
 // RuntimeReset.

@@ -178,13 +178,6 @@ void Free(void* p) {
   std::free(p);
 }
 
-void* Calloc(size_t count, size_t size) {
-  if (fake::NextAllocationFails()) return nullptr;
-  void* p = std::calloc(count, size);
-  if (p != nullptr) ++S().allocations;
-  return p;
-}
-
 void ControlFp(uint32_t value, uint32_t mask) {
   Record("ControlFp(%u,0x%x)", value, mask);
 }

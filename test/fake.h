@@ -103,7 +103,7 @@ struct State {
 
   std::map<std::string, std::string> env;
 
-  long allocations = 0;      // successful Malloc, Realloc and Calloc calls
+  long allocations = 0;      // successful Malloc and Realloc calls
   long fail_allocation = 0;  // the n-th allocation attempt fails; 0: none
   long allocation_attempts = 0;
 

@@ -105,7 +105,6 @@ bool GetConsoleScreenBufferInfo(Handle h, ScreenBufferInfo* info) {
   info->cursor = c->cursor;
   info->attributes = c->attr;
   info->window = c->window;
-  info->max_window = {c->width, c->height};
   return true;
 }
 
