@@ -1,13 +1,15 @@
 """How a runtime error ends a real process: abort_main prints one line,
 then raises the error its arguments describe (see abort_main.cc). Each case
-runs with separate streams and with standard error joined to standard
-output, where the abort message must come after all of the output."""
+runs on the host with separate streams and with standard error joined to
+standard output, where the abort message must come after all of the output;
+some run as abort_main.exe of both Windows builds under Wine, where they
+prove msvcrt's _snprintf (the message, cut at 1023 bytes), exit and its
+exit-time handlers (the message written last, the error number as status),
+and its toupper and character classes (only a to z change)."""
 
 import subprocess
 
 import pytest
-
-pytestmark = pytest.mark.host
 
 BEFORE = b"output before the error\r\n"
 ABORT = b"\r\nAborting due to runtime error "
@@ -102,9 +104,15 @@ CASES = [
     report("-1", "0", b"ERROR: #-1 at line #0"),
     report("-1", "-3", b"ERROR: #-1 at line #-3"),
     pytest.param(["end"], BEFORE, b"", 0, id="end"),
+    pytest.param(["ucase"], BEFORE + bytes(range(1, 256)).upper() + b"\r\n",
+                 b"", 0, id="ucase-bytes-1-to-255"),
 ]
+ON_WINDOWS = {"line-module-function", "stored-module", "code-18-placed",
+              "code-minus-1-module", "second-resume", "fits-less-1", "fits",
+              "fits-plus-1", "3000", "ucase-bytes-1-to-255"}
 
 
+@pytest.mark.host
 @pytest.mark.parametrize("args,out,err,status", CASES)
 def test_abort(abort_main, args, out, err, status):
     argv = [abort_main] + args
@@ -113,3 +121,12 @@ def test_abort(abort_main, args, out, err, status):
     joined = subprocess.run(argv, stdout=subprocess.PIPE,
                             stderr=subprocess.STDOUT, timeout=20)
     assert (joined.stdout, joined.returncode) == (out + err, status)
+
+
+@pytest.mark.wine
+@pytest.mark.parametrize("args,out,err,status",
+                         [c for c in CASES if c.id in ON_WINDOWS])
+def test_abort_windows(wine, win_exe, args, out, err, status):
+    exe = win_exe[1].parent / "abort_main.exe"
+    r = wine.run([str(exe)] + args)
+    assert (r.stdout, r.stderr, r.returncode) == (out, err, status)
