@@ -20,12 +20,15 @@ plat::Handle ConsoleGetHandle() {
   return console_state.output;
 }
 
+bool ConsoleQueryBuffer(plat::Handle h, plat::ScreenBufferInfo* info) {
+  return plat::GetConsoleScreenBufferInfo(h, info) && info->size.x > 0 &&
+         info->size.y > 0;
+}
+
 void ConsoleRefreshWindow() {
   plat::ScreenBufferInfo info;
   WindowCache& w = console_state.window;
-  // A buffer of no columns or no rows is no console either.
-  if (plat::GetConsoleScreenBufferInfo(ConsoleGetHandle(), &info) &&
-      info.size.x > 0 && info.size.y > 0) {
+  if (ConsoleQueryBuffer(ConsoleGetHandle(), &info)) {
     w.left = 0;
     w.top = info.window.top;
     w.right = static_cast<int16_t>(info.size.x - 1);

@@ -51,6 +51,9 @@ struct ConsoleSize {
 };
 
 plat::Handle ConsoleGetHandle();
+// GetConsoleScreenBufferInfo on h, taken as failed when it reports a buffer
+// of no columns or no rows: such a buffer is no console either.
+bool ConsoleQueryBuffer(plat::Handle h, plat::ScreenBufferInfo* info);
 void ConsoleRefreshWindow();
 // The window, loaded on first use.
 const WindowCache& ConsoleWindow();

@@ -211,8 +211,7 @@ void ConsoleScreenPrint(const char* bytes, int32_t n) {
   st.output = ConsoleGetHandle();
 
   plat::ScreenBufferInfo info = {};
-  const bool known = plat::GetConsoleScreenBufferInfo(st.output, &info) &&
-                     info.size.x > 0 && info.size.y > 0;
+  const bool known = ConsoleQueryBuffer(st.output, &info);
   if (known) {
     st.cursor_x = info.cursor.x;
     st.cursor_y = info.cursor.y;
