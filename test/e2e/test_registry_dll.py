@@ -6,7 +6,7 @@ import shutil
 
 import pytest
 
-from conftest import run
+from expected import OPEN_ERR, lines
 
 pytestmark = pytest.mark.wine
 
@@ -21,6 +21,6 @@ def test_without_advapi32(win_exe, wine, tmp_path):
     setup = wine.run(["reg", "add", OVERRIDE, "/v", "advapi32", "/d", "",
                       "/f"])
     assert setup.returncode == 0, setup.stderr
-    got = run(["wine", str(exe), "/p"], env=wine.env)
-    assert (got.returncode, got.stdout, got.stderr) == (
-        0, b"ERROR_MyRegRead_RegOpenKeyEx!!!\r\n", b"")
+    got = wine.run([str(exe), "/p"])
+    assert (got.stdout, got.stderr, got.returncode) == (
+        lines(OPEN_ERR), b"", 0)
