@@ -170,6 +170,20 @@ def checked(proc):
     return proc.stdout
 
 
+def mingw(target, exe, source, script=None, include=None, libs=()):
+    """Builds exe for target with mingw-w64 from one C source and, when
+    given, one resource script (its files found in `include`, by default
+    beside it); returns exe."""
+    objects = []
+    if script is not None:
+        objects.append(exe.with_suffix(".res.o"))
+        checked(run([MINGW[target] + "windres", "-I", include or script.parent,
+                     script, "-O", "coff", "-o", objects[0]]))
+    checked(run([MINGW[target] + "gcc", "-O1", "-s", "-Wall", "-Wextra",
+                 "-Werror", "-o", exe, source] + objects + list(libs)))
+    return exe
+
+
 @pytest.fixture(scope="session")
 def helpers(tmp_path_factory):
     """The helper programs, built with mingw-w64: Windows paths by name."""
@@ -178,14 +192,8 @@ def helpers(tmp_path_factory):
     out = tmp_path_factory.mktemp("helpers")
     paths = {}
     for name, (target, source, script) in HELPERS.items():
-        objects = []
-        if script:
-            objects.append(out / (name + ".res.o"))
-            checked(run([MINGW[target] + "windres", "-I", src, src / script,
-                         "-O", "coff", "-o", objects[0]]))
-        exe = out / (name + ".exe")
-        checked(run([MINGW[target] + "gcc", "-O1", "-s", "-Wall", "-o", exe,
-                     src / source] + objects))
+        exe = mingw(target, out / (name + ".exe"), src / source,
+                    script and src / script)
         paths[name] = windows_path(exe)
     return paths
 
@@ -336,11 +344,8 @@ class Console:
     def harness(self, target):
         """The console harness built for target, on first use."""
         if target not in self.harnesses:
-            exe = self.folder / ("conharness-%s.exe" % target)
-            proc = run([MINGW[target] + "gcc", "-O1", "-Wall", "-Wextra",
-                        "-Werror", "-o", str(exe), str(HARNESS)])
-            assert proc.returncode == 0, proc.stderr.decode()
-            self.harnesses[target] = exe
+            self.harnesses[target] = mingw(
+                target, self.folder / ("conharness-%s.exe" % target), HARNESS)
         return self.harnesses[target]
 
     def run(self, target, args, command):

@@ -7,7 +7,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import MINGW, binary, require, run, windows_path
+from conftest import MINGW, binary, mingw, require, windows_path
 from release import SHIPPED, VERSION, VERSION4, configured_manifest
 
 pytestmark = pytest.mark.release
@@ -35,17 +35,11 @@ class Windows:
             (self.bin / SHIPPED[target]).write_bytes(path.read_bytes())
         (folder / "torvelin.manifest").write_bytes(configured_manifest())
         self.verquery = {}
-        for target, prefix in MINGW.items():
-            res = folder / ("verquery-%s.res" % target)
-            exe = folder / ("verquery-%s.exe" % target)
-            for argv in ([prefix + "windres", "-I", str(folder), "-O", "coff",
-                          "-o", str(res), str(HERE / "verquery.rc")],
-                         [prefix + "gcc", "-O1", "-s", "-Wall", "-Wextra",
-                          "-Werror", "-o", str(exe), str(HERE / "verquery.c"),
-                          str(res), "-lversion"]):
-                proc = run(argv, cwd=folder, timeout=120)
-                assert proc.returncode == 0, proc.stderr.decode()
-            self.verquery[target] = exe
+        for target in MINGW:
+            self.verquery[target] = mingw(
+                target, folder / ("verquery-%s.exe" % target),
+                HERE / "verquery.c", HERE / "verquery.rc", include=folder,
+                libs=["-lversion"])
         self.setting = self.ask("winecfg", "/v")[0]
         self.answers = {}
 
