@@ -150,6 +150,34 @@ def wine(tmp_path_factory):
     w.stop()
 
 
+class WineVersion:
+    """The Windows version the prefix plays (winecfg /v)."""
+
+    def __init__(self, wine):
+        self.wine = wine
+        self.setting = self.winecfg()
+
+    def winecfg(self, *args):
+        proc = self.wine.run(["winecfg", "/v"] + list(args))
+        assert proc.returncode == 0, proc.stderr
+        return proc.stdout.strip().decode()
+
+    def play(self, setting):
+        if setting != self.setting:
+            self.winecfg(setting)
+            self.setting = setting
+
+
+@pytest.fixture(scope="session")
+def winver(wine):
+    """Plays a Windows version on demand; the first one is back at the
+    end, since the prefix is shared by every suite."""
+    v = WineVersion(wine)
+    initial = v.setting
+    yield v
+    v.play(initial)
+
+
 # The helper programs: (target, C source, resource script) under test/e2e.
 HELPERS = {
     "verinfo-win64": ("win64", "verinfo.c", "verinfo.rc"),

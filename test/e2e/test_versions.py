@@ -19,23 +19,9 @@ VERSIONS = {
 }
 
 
-def winecfg(wine, *args):
-    proc = wine.run(["winecfg", "/v"] + list(args))
-    assert proc.returncode == 0, proc.stderr
-    return proc.stdout.strip().decode()
-
-
-@pytest.fixture(scope="module")
-def kept_version(wine):
-    """Puts the prefix's version setting back after the module."""
-    before = winecfg(wine)
-    yield
-    winecfg(wine, before)
-
-
 @pytest.fixture(scope="module", params=VERSIONS)
-def version(request, wine, kept_version):
-    winecfg(wine, request.param)
+def version(request, winver):
+    winver.play(request.param)
     return request.param
 
 

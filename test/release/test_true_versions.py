@@ -28,8 +28,8 @@ class Windows:
     alone in a folder (bin) under their shipped names, and verquery built
     with their manifest to ask what Wine tells them."""
 
-    def __init__(self, wine, folder, exes):
-        self.wine, self.bin = wine, folder / "bin"
+    def __init__(self, winver, folder, exes):
+        self.winver, self.wine, self.bin = winver, winver.wine, folder / "bin"
         self.bin.mkdir()
         for target, path in exes.items():
             (self.bin / SHIPPED[target]).write_bytes(path.read_bytes())
@@ -40,7 +40,6 @@ class Windows:
                 target, folder / ("verquery-%s.exe" % target),
                 HERE / "verquery.c", HERE / "verquery.rc", include=folder,
                 libs=["-lversion"])
-        self.setting = self.ask("winecfg", "/v")[0]
         self.answers = {}
 
     def ask(self, *argv):
@@ -49,15 +48,10 @@ class Windows:
         assert proc.returncode == 0, (argv, proc.stdout, proc.stderr)
         return proc.stdout.decode("latin-1").splitlines()
 
-    def play(self, setting):
-        if setting != self.setting:
-            self.ask("winecfg", "/v", setting)
-            self.setting = setting
-
     def version(self, target, setting):
         """Plays setting; returns what Wine tells target's programs then:
         platform, major, minor and build."""
-        self.play(setting)
+        self.winver.play(setting)
         if (target, setting) not in self.answers:
             out = self.ask(self.verquery[target], "version")
             m = re.fullmatch(r"version (\d+) (\d+) (\d+) (\d+)",
@@ -68,13 +62,10 @@ class Windows:
 
 
 @pytest.fixture(scope="session")
-def windows(wine, pytestconfig, tmp_path_factory):
+def windows(winver, pytestconfig, tmp_path_factory):
     require(*(MINGW[t] + tool for t in MINGW for tool in ("gcc", "windres")))
-    w = Windows(wine, tmp_path_factory.mktemp("release"),
-                {t: binary(pytestconfig, t) for t in SHIPPED})
-    initial = w.setting
-    yield w
-    w.play(initial)
+    return Windows(winver, tmp_path_factory.mktemp("release"),
+                   {t: binary(pytestconfig, t) for t in SHIPPED})
 
 
 def test_version_resource(windows, win_exe):
