@@ -444,7 +444,7 @@ TEST_F(ScreenTest, ViewMovesToTheBuffersEndThenScrollsInOneWrite) {
   // clang-format on
   for (const LeaveCase& c : cases) {
     SCOPED_TRACE(c.feeds);
-    SetUp();
+    FreshProcess();
     Open(20, 8, 2, 4);
     for (int y = 0; y < 8; ++y) Put(y, "r" + N(y));
     C().cursor = {2, 5};
@@ -520,7 +520,7 @@ TEST_F(ScreenTest, FailedQueryAssumes80By25WithAttribute7) {
 
   // The assumed size never moves the view: with the window at rows 100 to
   // 124 the text starts on row 100.
-  SetUp();
+  FreshProcess();
   Open(80, 300, 100, 25);
   C().fail_info_call = 1;
   Print("ab");
