@@ -162,7 +162,8 @@ TEST(ArchitectureTest, IdentifierAndProgramFilesDecide) {
 }
 
 // Runs the tool's main routine with the given arguments, on the Windows 7 of
-// FreshWindows7 made to report version 5.1 and the given build.
+// FreshWindows7 made to report the given build, platform and version (5.1
+// unless given).
 struct ToolRun {
   int status;
   std::string out;
