@@ -6,13 +6,13 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/kernel.h"
 #include "platform/platform.h"
 
 namespace plat {
@@ -72,25 +72,13 @@ bool SetConsoleCursorPosition(Handle, Coord) { return false; }
 bool SetConsoleWindowInfo(Handle, bool, const SmallRect*) { return false; }
 bool Beep(uint32_t, uint32_t) { return false; }
 
-// Major, minor and build are the first three numbers of the kernel release
-// (a missing one is 0); the platform identifier is 0, since no Windows
-// platform is running.
+// Major, minor and build come from the kernel release (KernelVersion); the
+// platform identifier is 0, since no Windows platform is running.
 bool GetVersionExA(VersionInfo* info) {
   struct utsname u;
   if (uname(&u) != 0) return false;
-  uint32_t numbers[3] = {0, 0, 0};
-  const char* p = u.release;
-  for (int i = 0; i < 3; ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(*p))) break;
-    uint32_t v = 0;
-    while (std::isdigit(static_cast<unsigned char>(*p))) {
-      v = v * 10 + static_cast<uint32_t>(*p - '0');
-      ++p;
-    }
-    numbers[i] = v;
-    if (*p != '.') break;
-    ++p;
-  }
+  uint32_t numbers[3];
+  KernelVersion(u.release, numbers);
   info->major = numbers[0];
   info->minor = numbers[1];
   info->build = numbers[2];

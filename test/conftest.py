@@ -257,9 +257,11 @@ def regset(wine, helpers):
 
 @pytest.fixture(scope="session")
 def host_system():
-    """What the host shows the tool: the kernel release's first three
-    numbers, no registry, no ProgramFiles(x86)."""
-    numbers = [int(n) for n in re.findall(r"\d+", os.uname().release)[:3]]
+    """What the host shows the tool: the kernel release's leading numbers,
+    up to three joined by dots (a missing one is 0), no registry, no
+    ProgramFiles(x86)."""
+    lead = re.match(r"\d+(?:\.\d+){0,2}", os.uname().release)
+    numbers = [int(n) for n in lead.group().split(".")] if lead else []
     return System(tuple([0] + numbers + [0] * (3 - len(numbers))), OPEN_ERR,
                   b"32-bit")
 

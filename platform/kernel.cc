@@ -1,0 +1,23 @@
+#include "platform/kernel.h"
+
+namespace plat {
+
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+void KernelVersion(const char* release, uint32_t numbers[3]) {
+  numbers[0] = numbers[1] = numbers[2] = 0;
+  const char* p = release;
+  for (int i = 0; i < 3 && IsDigit(*p); ++i) {
+    uint32_t v = 0;
+    while (IsDigit(*p)) v = v * 10 + static_cast<uint32_t>(*p++ - '0');
+    numbers[i] = v;
+    if (*p != '.') break;
+    ++p;
+  }
+}
+
+}  // namespace plat
