@@ -202,6 +202,8 @@ TEST_F(ScreenTest, ControlBytesAndWrapping) {
        {Write(1, 0, 1)}},
       {"BS alone moves the cursor", {4, 2}, "\b", {}, {3, 2},
        {}},
+      {"BS after LF on the bottom row", {0, 3}, "ab\n\b", {"", "", "ab"},
+       {0, 3}, {Write(2, 0, 3), Scroll(0, 1, 19, 3, 0, 0)}},
       {"LF alone starts the next row at the left edge", {0, 0}, "ab\ncd",
        {"ab", "cd"}, {2, 1}, {Write(2, 0, 0), Write(2, 0, 1)}},
       {"LF from the middle of a row", {5, 0}, "\nx", {"", "x"}, {1, 1},
@@ -628,6 +630,12 @@ TEST_F(ScreenTest, ViewIsClampedToABufferMadeNarrower) {
   EXPECT_EQ(FakeCursor(), (Xy{5, 1}));
   EXPECT_EQ(Recorded(), (Calls{kInfo, Write(10, 0, 0), Write(5, 0, 1),
                                Cursor(5, 1), kInfo}));
+
+  // One column is a console still: its cells, in its attribute.
+  Reshape(1, 4, 0, 4);
+  Print("xy");
+  EXPECT_EQ(Screen(), (std::vector<std::string>{"x", "y", "", ""}));
+  EXPECT_EQ(Attrs(0) + Attrs(1), "AA");
 }
 
 TEST_F(ScreenTest, CursorRightOfTheViewStartsOnTheNextRow) {
