@@ -119,6 +119,11 @@ ErrHandler RethrowError(int32_t line, const char* module, ErrContinuation first,
   return ThrowError(Context()->number, line, module, first, second);
 }
 
+void ErrRaise(int32_t number) {
+  ThrowError(number, 0, nullptr, nullptr, nullptr)();
+  ProgramEnd(number);
+}
+
 namespace {
 
 // Each resume clears both places, so one throw allows one resume; a resume

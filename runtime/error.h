@@ -23,6 +23,9 @@ struct ErrorContext {
 };
 
 constexpr int32_t kRuntimeErrorCount = 18;
+// The code the text operations raise when memory runs out.
+constexpr int32_t kErrOutOfMemory = 4;
+static_assert(kErrOutOfMemory < kRuntimeErrorCount, "a known code");
 extern const char* const RuntimeErrorMessages[kRuntimeErrorCount];
 
 ErrHandler SetErrorHandler(ErrHandler handler);
@@ -40,6 +43,10 @@ ErrHandler ThrowError(int32_t number, int32_t line, const char* module,
                       ErrContinuation first, ErrContinuation second);
 ErrHandler RethrowError(int32_t line, const char* module, ErrContinuation first,
                         ErrContinuation second);
+// Raises `number` where no line or place to go on at is known: the
+// registered handler takes over, or the abort message ends the program. A
+// handler that returns ends the program with `number` as its status.
+[[noreturn]] void ErrRaise(int32_t number);
 ErrContinuation ErrResumeFirst();
 ErrContinuation ErrResumeSecond();
 [[noreturn]] void RuntimeAbort(int32_t number, int32_t line, const char* module,

@@ -3,9 +3,11 @@
 //
 // Buffers come from the platform's Malloc / Realloc / Free only, and always
 // hold one byte more than their capacity, so that a zero byte can follow the
-// last byte of the text. A result that cannot be allocated is the empty
-// text; every temporary handed to an operation is released before that
-// operation returns, whatever path it takes.
+// last byte of the text. Memory that cannot be had raises the out-of-memory
+// runtime error, and so does a text longer than the longest there can be:
+// no operation ever passes an incomplete result off as a value. Every
+// temporary handed to an operation is released before that operation
+// returns.
 #include "runtime/text.h"
 
 #include <cstddef>
@@ -13,6 +15,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "runtime/error.h"
 #include "runtime/runtime.h"
 
 namespace {
@@ -29,13 +32,13 @@ int32_t ZeroTerminatedLength(const char* z) {
 
 bool Owns(const Text& t) { return t.data != nullptr && !t.is_view(); }
 
-// A fresh buffer of exactly n bytes plus the terminator, which is written.
-// Leaves `t` empty when n <= 0 or the memory cannot be had.
+// A fresh buffer of exactly n bytes plus the terminator, which is written;
+// the empty text when n <= 0.
 Text NewText(int32_t n) {
   Text t;
   if (n <= 0) return t;
   char* p = static_cast<char*>(plat::Malloc(static_cast<size_t>(n) + 1));
-  if (p == nullptr) return t;
+  if (p == nullptr) ErrRaise(kErrOutOfMemory);
   p[n] = 0;
   t.data = p;
   t.length = n;
@@ -184,16 +187,10 @@ Text StrView(const char* bytes, int32_t length) {
 Text StrConcat(Src a, Src b) {
   int64_t la = a.length;
   int64_t lb = b.length;
-  Text t;
-  // A sum beyond the longest text there can be is answered like a failed
-  // allocation.
-  if (la + lb > 0 && la + lb <= kMaxLength) {
-    t = NewText(static_cast<int32_t>(la + lb));
-    if (t.data != nullptr) {
-      if (la > 0) std::memcpy(t.data, a.data, static_cast<size_t>(la));
-      if (lb > 0) std::memcpy(t.data + la, b.data, static_cast<size_t>(lb));
-    }
-  }
+  if (la + lb > kMaxLength) ErrRaise(kErrOutOfMemory);
+  Text t = NewText(static_cast<int32_t>(la + lb));
+  if (la > 0) std::memcpy(t.data, a.data, static_cast<size_t>(la));
+  if (lb > 0) std::memcpy(t.data + la, b.data, static_cast<size_t>(lb));
   SrcRelease(a);
   SrcRelease(b);
   return t;
@@ -211,10 +208,7 @@ void StrConcatAssign(Text& dest, Src s) {
     return;
   }
   int64_t needed = static_cast<int64_t>(old) + n;
-  if (needed > kMaxLength) {
-    ReleaseUnless(s, &dest);
-    return;
-  }
+  if (needed > kMaxLength) ErrRaise(kErrOutOfMemory);
   const char* from = s.data;
   if (!Owns(dest) || dest.capacity < needed) {
     // Grow by half again what is needed, so that a run of appends does not
@@ -222,22 +216,16 @@ void StrConcatAssign(Text& dest, Src s) {
     int64_t room = needed + needed / 2;
     if (room > kMaxLength) room = kMaxLength;
     size_t bytes = static_cast<size_t>(room) + 1;
-    char* p;
-    if (Owns(dest)) {
-      // Realloc may move the buffer; a source inside it moves along.
-      bool inside = PointsInto(dest, from);
-      ptrdiff_t offset = inside ? from - dest.data : 0;
-      p = static_cast<char*>(plat::Realloc(dest.data, bytes));
-      if (p != nullptr && inside) from = p + offset;
-    } else {
-      // A view held in a variable: its bytes are not ours to resize.
-      p = static_cast<char*>(plat::Malloc(bytes));
-      if (p != nullptr) std::memcpy(p, dest.data, static_cast<size_t>(old));
-    }
-    if (p == nullptr) {
-      ReleaseUnless(s, &dest);
-      return;
-    }
+    // Realloc may move the buffer; a source inside it moves along. A view
+    // held in a variable is copied instead: its bytes are not ours to
+    // resize.
+    const bool owned = Owns(dest);
+    const ptrdiff_t offset = PointsInto(dest, from) ? from - dest.data : -1;
+    char* p = static_cast<char*>(owned ? plat::Realloc(dest.data, bytes)
+                                       : plat::Malloc(bytes));
+    if (p == nullptr) ErrRaise(kErrOutOfMemory);
+    if (!owned) std::memcpy(p, dest.data, static_cast<size_t>(old));
+    if (offset >= 0) from = p + offset;
     dest.data = p;
     dest.capacity = static_cast<int32_t>(room);
   }
@@ -373,10 +361,8 @@ Text GetEnviron(Src name) {
         z = copy.data;
       }
     }
-    if (z != nullptr) {
-      const char* value = plat::GetEnv(z);
-      t = CopyText(value, ZeroTerminatedLength(value));
-    }
+    const char* value = plat::GetEnv(z);
+    t = CopyText(value, ZeroTerminatedLength(value));
   }
   SrcRelease(name);
   return t;
@@ -400,10 +386,9 @@ Text GetCommandArg(int32_t index) {
   int64_t total = count - 2;
   for (int32_t i = 1; i < count; ++i) {
     total += ZeroTerminatedLength(vector[i]);
-    if (total > kMaxLength) return Text();
+    if (total > kMaxLength) ErrRaise(kErrOutOfMemory);
   }
   Text t = NewText(static_cast<int32_t>(total));
-  if (t.data == nullptr) return t;
   char* out = t.data;
   for (int32_t i = 1; i < count; ++i) {
     if (i > 1) *out++ = ' ';

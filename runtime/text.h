@@ -3,9 +3,10 @@
 // A Text is a run of bytes with an explicit length; zero bytes are ordinary
 // bytes. When a buffer is present the byte just past the last one is always a
 // zero byte, so the buffer can be handed to C functions. Positions count from
-// 1. No operation throws, prints or fails loudly: a result that cannot be
-// made (no memory) is the empty text, and out-of-range counts and positions
-// are answered by each operation's rules.
+// 1. Out-of-range counts and positions are answered by each operation's
+// rules. A result that cannot be made for want of memory is never passed
+// off as a value: the operation raises runtime error 4, out of memory
+// (ErrRaise), and does not return.
 //
 // Ownership: a Text variable owns its buffer. Every operation returns a new
 // Text; passed on as an rvalue it is a temporary, which the receiving

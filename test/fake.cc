@@ -49,7 +49,9 @@ struct OpenKey {
 bool NextAllocationFails() {
   State& s = S();
   ++s.allocation_attempts;
-  return s.fail_allocation != 0 && s.allocation_attempts == s.fail_allocation;
+  return (s.fail_allocation != 0 &&
+          s.allocation_attempts == s.fail_allocation) ||
+         (s.fail_from != 0 && s.allocation_attempts >= s.fail_from);
 }
 
 }  // namespace

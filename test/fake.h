@@ -105,6 +105,7 @@ struct State {
 
   long allocations = 0;      // successful Malloc and Realloc calls
   long fail_allocation = 0;  // the n-th allocation attempt fails; 0: none
+  long fail_from = 0;        // every attempt from the n-th on fails; 0: none
   long allocation_attempts = 0;
 
   std::vector<void (*)()> exit_handlers;

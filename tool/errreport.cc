@@ -1,6 +1,9 @@
 // The tool's own report for a runtime error, in place of the runtime's abort
 // message: the number, the line and the tool's wording for the code, on
-// standard output, and a normal end.
+// standard output, and an end with the error's number as the exit status.
+#include <cstring>
+
+#include "platform/platform.h"
 #include "runtime/error.h"
 #include "runtime/print.h"
 #include "runtime/runtime.h"
@@ -14,29 +17,56 @@ namespace {
 // registers ErrorReport, the only reader.
 ErrorMessages* report_messages = nullptr;
 
+constexpr const char* kWording[kErrorMessageCount] = {
+    "No error",
+    "Illegal function call",
+    "File not found",
+    "File I/O error",
+    "Out of memory",
+    "Illegal resume",
+    "Out of bounds array access",
+    "Null pointer access",
+    "No privileges",
+    "Interrupted signal",
+    "Illegal instruction signal",
+    "Floating point error signal",
+    "Segmentation violation signal",
+    "Termination request signal",
+    "Abnormal termination signal",
+    "Quit request signal",
+    "Return without gosub",
+    "End of file",
+};
+
+constexpr int32_t Longest() {
+  int32_t most = 0;
+  for (const char* w : kWording) {
+    int32_t n = 0;
+    while (w[n] != 0) ++n;
+    if (n > most) most = n;
+  }
+  return most;
+}
+
+// The first line's room: "ERROR: #", " at line #", "; ", two numbers of at
+// most 11 characters and the longest wording.
+constexpr int32_t kNumberSize = 11;
+constexpr int32_t kFirstLineSize = 8 + 10 + 2 + 2 * kNumberSize + Longest();
+
+void Append(char* line, int32_t* used, const char* bytes, int32_t n) {
+  if (n > 0) std::memcpy(line + *used, bytes, static_cast<size_t>(n));
+  *used += n;
+}
+
+void AppendNumber(char* line, int32_t* used, int32_t value) {
+  char digits[kNumberSize + 1];
+  plat::ItoA(value, digits, 10);
+  Append(line, used, digits, static_cast<int32_t>(std::strlen(digits)));
+}
+
 }  // namespace
 
 void ErrorReportInstall(ErrorMessages* messages) {
-  static const char* const kWording[kErrorMessageCount] = {
-      "No error",
-      "Illegal function call",
-      "File not found",
-      "File I/O error",
-      "Out of memory",
-      "Illegal resume",
-      "Out of bounds array access",
-      "Null pointer access",
-      "No privileges",
-      "Interrupted signal",
-      "Illegal instruction signal",
-      "Floating point error signal",
-      "Segmentation violation signal",
-      "Termination request signal",
-      "Abnormal termination signal",
-      "Quit request signal",
-      "Return without gosub",
-      "End of file",
-  };
   for (int32_t i = 0; i < kErrorMessageCount; ++i) {
     StrAssign(messages->entries[i], kWording[i]);
   }
@@ -50,21 +80,26 @@ void ErrorReport() {
   const int32_t number = ErrGetNum();
   const int32_t line = ErrGetLine();
 
-  Text report;
-  StrAssign(report, "ERROR: #");
-  StrConcatAssign(report, StrFromInt(number));
-  StrConcatAssign(report, " at line #");
-  StrConcatAssign(report, StrFromInt(line));
+  // The first line is put together in place, not in a Text: the report
+  // must not allocate, since running out of memory is what raises it.
+  char first[kFirstLineSize];
+  int32_t used = 0;
+  Append(first, &used, "ERROR: #", 8);
+  AppendNumber(first, &used, number);
+  Append(first, &used, " at line #", 10);
+  AppendNumber(first, &used, line);
   if (number >= 0 && number < kErrorMessageCount &&
       report_messages != nullptr) {
-    StrConcatAssign(report, "; ");
-    StrConcatAssign(report, report_messages->entries[number]);
+    Append(first, &used, "; ", 2);
+    const Text& message = report_messages->entries[number];
+    Append(first, &used, message.data, message.length);
   }
-  PrintLine(0, report, PrintFlagNewline);
+  PrintLine(0, StrView(first, used), PrintFlagNewline);
   PrintLine(0, "", PrintFlagNewline);
   PrintLine(0, "You can find a complete list of runtime error codes in the",
             PrintFlagNewline);
   PrintLine(0, "Vantrisel documentation.", PrintFlagNewline);
-  StrDelete(report);
-  ProgramEnd(0);
+  // The error's number is the exit status, as when no handler takes it:
+  // a caller that checks the status sees the failure.
+  ProgramEnd(number);
 }

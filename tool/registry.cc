@@ -27,6 +27,9 @@ Text MyRegRead(uint32_t root, const char* path, const char* name) {
     // A query that succeeds never reports more than the buffer's capacity,
     // but a hooked one can: nothing past the buffer is ever read.
     if (size > kWorkCapacity) size = kWorkCapacity;
+    // Closed before the data is rendered: running out of memory there ends
+    // the program, and no key is left open behind it.
+    plat::RegCloseKey(key);
     if (status != 0) {
       StrAssignFixed(work, "ERROR_MyRegRead_RegQueryValueEx!!!");
     } else if (type == kRegDword) {
@@ -53,7 +56,6 @@ Text MyRegRead(uint32_t root, const char* path, const char* name) {
       if (count > 0 && work.bytes[count - 1] == 0) --count;
       StrAssignFixed(work, StrLeft(StrFromFixed(work), count));
     }
-    plat::RegCloseKey(key);
   }
   StrDelete(hex);
   Text result;

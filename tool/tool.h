@@ -16,7 +16,8 @@ struct ErrorMessages {
   Text entries[kErrorMessageCount];
 };
 
-// The main routine. Never returns; every path ends with exit status 0.
+// The main routine. Never returns; every path ends with exit status 0, but
+// for running out of memory, which ends in ErrorReport with status 4.
 [[noreturn]] void ReportMain(int32_t argc, char** argv);
 
 // Prints the report form that `mode` names ("" for the six-line report).
@@ -33,7 +34,9 @@ Text GetArchitecture();
 
 // Fills the table and registers ErrorReport as the runtime's error handler.
 void ErrorReportInstall(ErrorMessages* messages);
-// The handler: prints the four-line report and ends with status 0.
+// The handler: prints the four-line report and ends with the error's number
+// as the exit status. Allocates nothing, so running out of memory can raise
+// it at any point.
 [[noreturn]] void ErrorReport();
 
 #endif  // TORVELIN_TOOL_TOOL_H_

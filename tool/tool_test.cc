@@ -43,7 +43,7 @@ TEST(RegReadTest, RendersEachTypeOfValue) {
     uint32_t type;
     std::string data;
     std::string want;
-    uint32_t reported = 0;  // a hooked query's claim, past the buffer
+    uint32_t reported = 0;  // a hooked query's claim, not what it copied
   } cases[] = {
       {1, std::string("WinNT\0", 6), "WinNT"},
       {1, "WinNT", "WinNT"},  // no terminator: nothing is lost
@@ -64,6 +64,7 @@ TEST(RegReadTest, RendersEachTypeOfValue) {
       {1, std::string(2048, 'x'), std::string(2048, 'x')},
       {1, std::string(2049, 'x'), kQueryError},
       {1, std::string(3000, 'x'), kQueryError},
+      {1, std::string("WinNT\0", 6), "Win", 3},  // the size decides
       {1, std::string(2048, 'A'), std::string(2048, 'A'), 4000},
       {3, std::string(2048, '\xab'), ab1024, 4000},
   };
@@ -78,15 +79,24 @@ TEST(RegReadTest, RendersEachTypeOfValue) {
 }
 
 // An allocation failing anywhere never changes what the registry is asked
-// for, so no other key's or value's data can come back.
+// for, so no other key's or value's data can come back: the read gives the
+// value or ends the program.
 TEST(RegReadTest, RunningOutOfMemoryAsksForTheSameValue) {
   for (long n = 1; n <= 3; ++n) {
     FreshProcess();
     SetValue(kProductKey, "ProductType", 1, std::string("WinNT\0", 6));
     fake::S().fail_allocation = n;
-    const std::string got = Read(kProductKey, "ProductType");
-    EXPECT_TRUE(got == "WinNT" || got.empty()) << n << ": " << got;
-    EXPECT_EQ(fake::S().calls, ReadCalls(kProductKey, "ProductType")) << n;
+    std::string got;
+    const int status =
+        RunToExit([&] { got = Read(kProductKey, "ProductType"); });
+    std::vector<std::string> want = ReadCalls(kProductKey, "ProductType");
+    if (status == kDidNotExit) {
+      EXPECT_EQ(got, "WinNT") << n;
+    } else {
+      EXPECT_EQ(status, 4) << n;
+      want.push_back("Exit(4)");
+    }
+    EXPECT_EQ(fake::S().calls, want) << n;
   }
 }
 
