@@ -20,9 +20,9 @@ be either; everything else is exact.
 
 import pytest
 
-from conftest import windows_path
 from expected import USAGE_LINES
 from screen import Setup, expected_dump, harness_args
+from support import windows_path
 
 # --- The cases ------------------------------------------------------------
 

@@ -7,8 +7,8 @@ from pathlib import Path
 
 import pytest
 
-from conftest import MINGW, binary, mingw, require, windows_path
 from release import SHIPPED, VERSION, VERSION4, configured_manifest
+from support import MINGW, binary, mingw, require, windows_path
 
 pytestmark = pytest.mark.release
 
