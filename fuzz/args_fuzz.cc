@@ -18,14 +18,6 @@ namespace {
 
 constexpr size_t kMaxArgs = 5;
 
-const char kCrLf[] = "\r\n";
-
-std::string Lines(const std::vector<std::string>& lines) {
-  std::string out;
-  for (const std::string& line : lines) out += line + kCrLf;
-  return out;
-}
-
 // What the tool must print on the Windows 7 of FreshWindows7 for this first
 // argument (empty when absent).
 std::string Expected(const std::string& arg) {
@@ -36,31 +28,27 @@ std::string Expected(const std::string& arg) {
   const std::string trimmed = arg.substr(first, end - first);
 
   if (trimmed.empty()) {
-    return Lines({"Platform ID ......: 2", "Major Version ....: 6",
-                  "Minor Version ....: 1", "Build ............: 7601",
-                  "Product Type .....: WinNT", "Architecture .....: 64-bit"});
+    return Printed(ReportLines({"2", "6", "1", "7601", "WinNT", "64-bit"}));
   }
   if (trimmed.size() == 2 && (trimmed[0] == '/' || trimmed[0] == '-')) {
     switch (trimmed[1]) {
       case 'o':
       case 'O':
-        return Lines({"2.6.1"});
+        return Printed({"2.6.1"});
       case 'b':
       case 'B':
-        return Lines({"7601"});
+        return Printed({"7601"});
       case 'p':
       case 'P':
-        return Lines({"WinNT"});
+        return Printed({"WinNT"});
       case 'a':
       case 'A':
-        return Lines({"64-bit"});
+        return Printed({"64-bit"});
       default:
         break;
     }
   }
-  std::string usage;
-  for (const char* line : kUsageLines) usage += std::string(line) + kCrLf;
-  return usage;
+  return UsageText();
 }
 
 }  // namespace

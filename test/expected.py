@@ -1,35 +1,23 @@
-"""What the tool must print, as the test suites expect it: written down here
-once, apart from the tool's own code, for every suite that checks output."""
+"""What the tool must print, as the test suites expect it. Its fixed texts
+are written down once, apart from the tool's own code, in texts/ (a file
+each, line by line), which the C++ tests read too through the header that
+test/texts.cmake makes of them."""
 
 from collections import namedtuple
+from pathlib import Path
+
+
+def text(name):
+    """The lines of texts/NAME.txt, as bytes without line ends."""
+    path = Path(__file__).resolve().parent / "texts" / (name + ".txt")
+    return path.read_bytes().split(b"\n")[:-1]
+
 
 # The usage text, line by line, without line ends.
-USAGE_LINES = [
-    "",
-    "",
-    "Prints information about the os version and build. The output can be",
-    "formatted for usage in batch files:",
-    "",
-    "TORVELIN.EXE [/O | /B | /P | /A]",
-    "",
-    "/O  Returns the os version only (PlatformID.MajorVersion.MinorVersion)",
-    "/B  Returns the build number only",
-    "/P  Returns the product type only",
-    "/A  Returns the architecture only (64-bit / 32-bit)",
-    "",
-    "Example batch file:",
-    "",
-    "@ECHO off",
-    "FOR /f %%i in ('torvelin.exe /o') do set QUENLITH=%%i",
-    "ECHO %QUENLITH%",
-    "",
-    "Look at the Microsoft Knowledge Base for the returned os versions.",
-    "Windows XP returns 2.5.1 for example. Currently known product types",
-    "are WinNT for clients and LanmanNT or ServerNT for servers.",
-    "",
-    "",
-]
+USAGE_LINES = [line.decode() for line in text("usage")]
 assert len(USAGE_LINES) == 23
+# The report's labels, in the report's order.
+LABELS = text("labels")
 
 # The forms every suite runs the tool in: a name, and the arguments.
 FORMS = [
@@ -47,9 +35,9 @@ def lines(*texts):
     return b"".join(t + b"\r\n" for t in texts)
 
 
-USAGE = lines(*(line.encode() for line in USAGE_LINES))
-OPEN_ERR = b"ERROR_MyRegRead_RegOpenKeyEx!!!"
-QUERY_ERR = b"ERROR_MyRegRead_RegQueryValueEx!!!"
+USAGE = lines(*text("usage"))
+[OPEN_ERR] = text("open_error")
+[QUERY_ERR] = text("query_error")
 
 # What a system shows the tool: version (platform, major, minor, build) as
 # numbers, the product type and the architecture as the tool prints them.
@@ -87,12 +75,8 @@ def answer(kind, system):
     if kind == "usage":
         return USAGE
     if kind == "report":
-        return lines(b"Platform ID ......: " + numbers[0],
-                     b"Major Version ....: " + numbers[1],
-                     b"Minor Version ....: " + numbers[2],
-                     b"Build ............: " + numbers[3],
-                     b"Product Type .....: " + system.ptype,
-                     b"Architecture .....: " + system.arch)
+        values = numbers + [system.ptype, system.arch]
+        return lines(*(label + v for label, v in zip(LABELS, values)))
     return lines({"O": b".".join(numbers[:3]), "B": numbers[3],
                   "P": system.ptype, "A": system.arch}[kind])
 

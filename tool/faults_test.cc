@@ -30,11 +30,6 @@ const int64_t kTakeAll = INT64_MAX;
 
 const Lines kUsage(std::begin(kUsageLines), std::end(kUsageLines));
 
-const char* const kLabels[6] = {
-    "Platform ID ......: ", "Major Version ....: ", "Minor Version ....: ",
-    "Build ............: ", "Product Type .....: ", "Architecture .....: ",
-};
-
 Lines Report(const std::string& ptype, const std::string& arch) {
   return {std::string(kLabels[0]) + "2",
           std::string(kLabels[1]) + "6",

@@ -195,22 +195,10 @@ ToolRun RunTool(std::vector<std::string> args, bool version_ok = true,
   return ToolRun{status, s.out, s.calls};
 }
 
-const char kReport[] =
-    "Platform ID ......: 2\r\n"
-    "Major Version ....: 5\r\n"
-    "Minor Version ....: 1\r\n"
-    "Build ............: 2600\r\n"
-    "Product Type .....: WinNT\r\n"
-    "Architecture .....: 64-bit\r\n";
-
-std::string UsageText() {
-  std::string text;
-  for (const char* line : kUsageLines) text += std::string(line) + "\r\n";
-  return text;
-}
-
 TEST(ReportMainTest, ArgumentsSelectTheForm) {
   const std::string kUsage = UsageText();
+  const std::string kReport =
+      Printed(ReportLines({"2", "5", "1", "2600", "WinNT", "64-bit"}));
   struct Case {
     std::vector<std::string> args;
     std::string out;
@@ -258,9 +246,7 @@ TEST(ReportMainTest, FullUnsignedNumbers) {
             "2147483650.4294967295.2147483648\r\n");
   EXPECT_EQ(
       RunTool({}, true, 1, kHigh[0], kHigh[1], kHigh[2]).out.substr(0, 96),
-      "Platform ID ......: 2147483650\r\n"
-      "Major Version ....: 4294967295\r\n"
-      "Minor Version ....: 2147483648\r\n");
+      Printed(ReportLines({"2147483650", "4294967295", "2147483648"})));
 }
 
 }  // namespace

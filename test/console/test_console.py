@@ -20,17 +20,14 @@ be either; everything else is exact.
 
 import pytest
 
-from conftest import windows_path
-from expected import USAGE_LINES
+from expected import LABELS, USAGE_LINES
 from screen import Setup, expected_dump, harness_args
+from support import windows_path
 
 # --- The cases ------------------------------------------------------------
 
 pytestmark = pytest.mark.console
 
-LABELS = ["Platform ID ......: ", "Major Version ....: ",
-          "Minor Version ....: ", "Build ............: ",
-          "Product Type .....: ", "Architecture .....: "]
 ARCHITECTURES = ("64-bit", "32-bit")
 FORM_ARGS = {"report": [], "os": ["/o"], "build": ["/b"], "usage": ["/x"]}
 
@@ -78,7 +75,7 @@ def printed_lines(form, version, ptype, arch):
     if form == "build":
         return [build]
     values = [platform, major, minor, build, ptype, arch]
-    return [label + value for label, value in zip(LABELS, values)]
+    return [label.decode() + value for label, value in zip(LABELS, values)]
 
 
 def test_raw_output_shows_line_ends_as_glyphs(console):

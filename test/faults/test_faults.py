@@ -10,8 +10,8 @@ import subprocess
 
 import pytest
 
-from conftest import require, run, windows_path
 from expected import FORMS
+from support import require, run, windows_path
 
 FAULTS = ["closed", "full", "gone"]
 FORM_IDS = [name for name, _ in FORMS]

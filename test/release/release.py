@@ -3,7 +3,7 @@ ships the executables under."""
 
 import re
 
-from conftest import REPO
+from support import REPO
 
 VERSION = re.search(r"project\s*\(\s*torvelin\b[^)]*\bVERSION\s+([0-9.]+)",
                     (REPO / "CMakeLists.txt").read_text(), re.I).group(1)

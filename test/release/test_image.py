@@ -4,8 +4,8 @@ import re
 
 import pytest
 
-from conftest import MINGW, require, run
 from pe import IMAGE_SUBSYSTEM_WINDOWS_CUI, PE
+from support import MINGW, require, run
 
 pytestmark = pytest.mark.release
 

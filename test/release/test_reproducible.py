@@ -15,7 +15,7 @@ import zipfile
 
 import pytest
 
-from conftest import MINGW, REPO, WINDOWS, require
+from support import MINGW, REPO, WINDOWS, require
 
 pytestmark = pytest.mark.release
 

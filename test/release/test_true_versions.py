@@ -7,8 +7,9 @@ from pathlib import Path
 
 import pytest
 
-from conftest import MINGW, binary, mingw, require, windows_path
+from expected import LABELS
 from release import SHIPPED, VERSION, VERSION4, configured_manifest
+from support import MINGW, binary, mingw, require, windows_path
 
 pytestmark = pytest.mark.release
 
@@ -18,9 +19,6 @@ SETTINGS = ["winxp64", "vista", "win7", "win8", "win81", "win10"]
 # The settings at which a program without the manifest is told Windows 8.
 TRUE_VERSION_ONLY = ("win81", "win10")
 WIN8 = (2, 6, 2, 9200)
-LABELS = [b"Platform ID ......: ", b"Major Version ....: ",
-          b"Minor Version ....: ", b"Build ............: ",
-          b"Product Type .....: ", b"Architecture .....: "]
 
 
 class Windows:

@@ -5,8 +5,8 @@ from pathlib import Path
 
 import pytest
 
-from conftest import REPO, binary
 from release import SHIPPED, VERSION
+from support import REPO, binary
 
 pytestmark = pytest.mark.release
 
