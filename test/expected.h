@@ -8,7 +8,8 @@
 #include <vector>
 
 // The usage text (kUsageLines), the report's labels (kLabels) and the
-// reader's error texts (kOpenError, kQueryError), from test/texts/.
+// reader's error texts (kOpenError, kQueryError) and the lines that end the
+// error report (kErrorReportTail), from test/texts/.
 #include "test/texts.h"
 
 static_assert(sizeof kUsageLines / sizeof kUsageLines[0] == 23,
@@ -24,6 +25,14 @@ inline std::string Printed(const std::vector<std::string>& lines) {
 // The usage text as printed.
 inline std::string UsageText() {
   return Printed({std::begin(kUsageLines), std::end(kUsageLines)});
+}
+
+// The error report that begins with this line, as printed.
+inline std::string ErrorReportText(const std::string& first) {
+  std::vector<std::string> lines = {first};
+  lines.insert(lines.end(), std::begin(kErrorReportTail),
+               std::end(kErrorReportTail));
+  return Printed(lines);
 }
 
 // The report's first lines, as many as values: each label with its value.

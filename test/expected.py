@@ -38,6 +38,8 @@ def lines(*texts):
 USAGE = lines(*text("usage"))
 [OPEN_ERR] = text("open_error")
 [QUERY_ERR] = text("query_error")
+# What follows the first line of the tool's error report.
+ERROR_REPORT_TAIL = lines(*text("error_report_tail"))
 
 # What a system shows the tool: version (platform, major, minor, build) as
 # numbers, the product type and the architecture as the tool prints them.

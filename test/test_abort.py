@@ -11,13 +11,11 @@ import subprocess
 
 import pytest
 
+from expected import ERROR_REPORT_TAIL
+
 BEFORE = b"output before the error\r\n"
 ABORT = b"\r\nAborting due to runtime error "
 END = b"\r\n\r\n"
-REPORT_TAIL = (
-    b"\r\n"
-    b"You can find a complete list of runtime error codes in the\r\n"
-    b"Vantrisel documentation.\r\n")
 LIMIT = 1023  # the abort buffer's 1024 bytes, less the terminator
 LONG_HEAD = ABORT + b"3 (file I/O error) in "
 FITS = LIMIT - len(LONG_HEAD) - len(b"()" + END)  # a message of 1023 bytes
@@ -39,7 +37,7 @@ def report(number, line, first):
     """The tool's error report on standard output; the error's number is the
     status (its low byte, on the host)."""
     return pytest.param(["report", number, line],
-                        BEFORE + first + b"\r\n" + REPORT_TAIL, b"",
+                        BEFORE + first + b"\r\n" + ERROR_REPORT_TAIL, b"",
                         int(number) & 0xFF,
                         id="report-" + number + "-" + line)
 

@@ -4,16 +4,12 @@
 
 #include "runtime/error.h"
 #include "runtime/runtime.h"
+#include "test/expected.h"
 #include "test/fake.h"
 #include "test/process.h"
 #include "tool/tool.h"
 
 namespace {
-
-const char kReportTail[] =
-    "\r\n"
-    "You can find a complete list of runtime error codes in the\r\n"
-    "Vantrisel documentation.\r\n";
 
 // Each test starts as ReportMain leaves a fresh process: the report
 // installed.
@@ -93,7 +89,7 @@ TEST_F(ErrorReportTest, ReportsARaisedError) {
     // The report allocates nothing: memory that has run out cannot stop it.
     fake::S().fail_from = fake::S().allocation_attempts + 1;
     EXPECT_EQ(RunToExit(handler), c.number) << c.first_line;
-    EXPECT_EQ(fake::S().out, std::string(c.first_line) + "\r\n" + kReportTail);
+    EXPECT_EQ(fake::S().out, ErrorReportText(c.first_line));
     EXPECT_EQ(fake::S().err, "");
   }
 }

@@ -256,9 +256,7 @@ TEST(FaultsWriteTest, NoOutputHandleFailsEveryWriteQuietly) {
 // with status 4. Nothing leaks either way.
 TEST(FaultsAllocationTest, RunningOutPrintsTheReportOrTheFullOutput) {
   const std::string report =
-      Join(Writes({"ERROR: #4 at line #0; Out of memory", "",
-                   "You can find a complete list of runtime error codes in the",
-                   "Vantrisel documentation."}));
+      ErrorReportText("ERROR: #4 at line #0; Out of memory");
   const std::string abort =
       "\r\nAborting due to runtime error 4 (out of memory)\r\n\r\n";
   for (const Form& f : Forms()) {
