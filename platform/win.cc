@@ -1,15 +1,14 @@
 // The platform on Windows: straight calls into the Win32 API and msvcrt.
 //
-// The registry calls are the exception: the executable imports them from
-// nowhere, so that it imports KERNEL32 and msvcrt alone and the forms that
-// do not read the registry pay for nothing. The first registry call finds
-// the three functions (platform/regapi.h: from the loaded KERNEL32 when it
-// exports them, otherwise from advapi32.dll loaded by its full path in the
-// system directory; a full path, because the flag that limits the search
-// to the system directory is missing on Vista and 7 without an update, and
-// a 32-bit process on 64-bit Windows is redirected to the 32-bit system
-// DLL). When they cannot be had, every registry call fails as a missing key
-// does.
+// The registry calls are the exception: the executable does not import
+// them, so that it imports KERNEL32 and msvcrt alone. The first registry
+// call finds the three functions (platform/regapi.h): in the loaded KERNEL32
+// when it exports them, otherwise in advapi32.dll, loaded by its full path
+// in the system directory. (A full path, because the flag that limits the
+// search to the system directory is missing on Vista and 7 without an
+// update; a 32-bit process on 64-bit Windows is redirected to the 32-bit
+// system DLL.) When they cannot be had, every registry call fails as a
+// missing key does.
 #include <ctype.h>
 #include <fcntl.h>
 #include <float.h>
@@ -66,8 +65,8 @@ Registry registry;  // zero until the first registry call
 
 static_assert(kMaxPath == MAX_PATH, "the system directory's limit");
 
-// The loader's calls for FindRegistry. The detours through a function
-// without parameters keep the casts free of warnings.
+// The loader's calls for FindRegistry. Exports travel as Proc, a function
+// without parameters, which keeps the casts free of warnings.
 Module Loaded(const char* name) { return ::GetModuleHandleA(name); }
 Proc Find(Module m, const char* name) {
   return reinterpret_cast<Proc>(
