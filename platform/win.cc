@@ -1,14 +1,14 @@
 // The platform on Windows: straight calls into the Win32 API and msvcrt.
 //
-// The registry calls are the exception: they live in advapi32.dll, which
-// only the forms that read the registry need, so the executable does not
-// import it. The first registry call loads it by its full path in the
-// system directory, never from the executable's or the current folder. (A
-// full path, because the flag that limits the search to the system
-// directory is missing on Vista and 7 without an update; a 32-bit process
-// on 64-bit Windows is redirected to the 32-bit system DLL.) It stays
-// loaded to the end of the process. When it or one of the three functions
-// cannot be had, every registry call fails as a missing key does.
+// The registry calls are the exception: the executable does not import
+// them, so that it imports KERNEL32 and msvcrt alone. The first registry
+// call finds the three functions (platform/regapi.h): in the loaded KERNEL32
+// when it exports them, otherwise in advapi32.dll, loaded by its full path
+// in the system directory. (A full path, because the flag that limits the
+// search to the system directory is missing on Vista and 7 without an
+// update; a 32-bit process on 64-bit Windows is redirected to the 32-bit
+// system DLL.) When they cannot be had, every registry call fails as a
+// missing key does.
 #include <ctype.h>
 #include <fcntl.h>
 #include <float.h>
@@ -21,6 +21,7 @@
 #include <windows.h>
 
 #include "platform/platform.h"
+#include "platform/regapi.h"
 
 // Asks the C runtime's start-up to expand wildcard patterns in arguments
 // when it splits the command line.
@@ -55,38 +56,42 @@ HKEY ToKey(uint32_t root) {
 
 // The registry functions, all three found or none.
 struct Registry {
-  bool loaded;  // the load has been tried
+  bool found;  // the search has been made
   LONG(WINAPI* open)(HKEY, LPCSTR, DWORD, REGSAM, PHKEY);
   LONG(WINAPI* query)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
   LONG(WINAPI* close)(HKEY);
 };
 Registry registry;  // zero until the first registry call
 
-// Points f at the named export of m; false when there is none. The detour
-// through a function without parameters keeps the cast free of warnings.
-template <typename F>
-bool Find(HMODULE m, const char* name, F* f) {
-  FARPROC p = ::GetProcAddress(m, name);
-  *f = reinterpret_cast<F>(reinterpret_cast<void (*)()>(p));
-  return p != nullptr;
+static_assert(kMaxPath == MAX_PATH, "the system directory's limit");
+
+// The loader's calls for FindRegistry. Exports travel as Proc, a function
+// without parameters, which keeps the casts free of warnings.
+Module Loaded(const char* name) { return ::GetModuleHandleA(name); }
+Proc Find(Module m, const char* name) {
+  return reinterpret_cast<Proc>(
+      ::GetProcAddress(static_cast<HMODULE>(m), name));
+}
+unsigned SystemDir(char* path, unsigned size) {
+  return ::GetSystemDirectoryA(path, size);
+}
+Module Load(const char* path) {
+  return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
-const Registry& LoadRegistry() {
-  if (registry.loaded) return registry;
-  registry.loaded = true;
-  static const char kDll[] = "\\advapi32.dll";
-  char path[MAX_PATH + sizeof(kDll)];
-  UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return registry;
-  memcpy(path + n, kDll, sizeof(kDll));
-  // The DLL's own imports are looked for beside it, in the system directory.
-  HMODULE m = ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  Registry found = {true, nullptr, nullptr, nullptr};
-  if (m != nullptr && Find(m, "RegOpenKeyExA", &found.open) &&
-      Find(m, "RegQueryValueExA", &found.query) &&
-      Find(m, "RegCloseKey", &found.close)) {
-    registry = found;
-  }
+template <typename F>
+void Set(Proc p, F* f) {
+  *f = reinterpret_cast<F>(p);
+}
+
+const Registry& FindOnce() {
+  if (registry.found) return registry;
+  registry.found = true;
+  static const Loader kLoader = {Loaded, Find, SystemDir, Load};
+  RegProcs p = FindRegistry(kLoader);
+  Set(p.open, &registry.open);
+  Set(p.query, &registry.query);
+  Set(p.close, &registry.close);
   return registry;
 }
 
@@ -186,7 +191,7 @@ bool GetVersionExA(VersionInfo* info) {
 
 int32_t RegOpenKeyExA(uint32_t root, const char* path, uint32_t options,
                       uint32_t access, RegKey* key) {
-  const Registry& reg = LoadRegistry();
+  const Registry& reg = FindOnce();
   HKEY k = nullptr;
   LONG r = reg.open != nullptr
                ? reg.open(ToKey(root), path, options, access, &k)
@@ -197,7 +202,7 @@ int32_t RegOpenKeyExA(uint32_t root, const char* path, uint32_t options,
 
 int32_t RegQueryValueExA(RegKey key, const char* name, uint32_t* reserved,
                          uint32_t* type, uint8_t* data, uint32_t* size) {
-  const Registry& reg = LoadRegistry();
+  const Registry& reg = FindOnce();
   if (reg.query == nullptr) return ERROR_INVALID_HANDLE;
   DWORD t = 0;
   DWORD s = *size;
@@ -209,7 +214,7 @@ int32_t RegQueryValueExA(RegKey key, const char* name, uint32_t* reserved,
 }
 
 int32_t RegCloseKey(RegKey key) {
-  const Registry& reg = LoadRegistry();
+  const Registry& reg = FindOnce();
   if (reg.close == nullptr) return ERROR_INVALID_HANDLE;
   return reg.close(static_cast<HKEY>(key));
 }
