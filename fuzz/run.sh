@@ -36,8 +36,11 @@ targets=${*:-text args regread screen}
 
 out=build/fuzz
 if [ "$build" = yes ]; then
+  # Warnings are errors when TORVELIN_WERROR=ON is in the environment, as
+  # in the presets.
   cmake -S . -B "$out" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-    -DTORVELIN_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
+    -DTORVELIN_FUZZ=ON -DBUILD_TESTING=OFF \
+    -DTORVELIN_WERROR="${TORVELIN_WERROR:-OFF}" >/dev/null
   cmake --build "$out" --target fuzz -j2
 fi
 
