@@ -1,9 +1,9 @@
-"""What a release is made of: its version, its manifest, the names it
-ships the executables under, the README.txt it carries, and where the
-release workflow leaves its ZIP."""
+"""What a release is made of, and the build steps that make one."""
 
+import hashlib
+import os
 import re
-from pathlib import Path
+import subprocess
 
 from support import REPO
 
@@ -11,33 +11,34 @@ VERSION = re.search(r"project\s*\(\s*torvelin\b[^)]*\bVERSION\s+([0-9.]+)",
                     (REPO / "CMakeLists.txt").read_text(), re.I).group(1)
 # The version in four parts, as manifests and version resources write it.
 VERSION4 = ".".join((VERSION.split(".") + ["0"] * 4)[:4])
-
 SHIPPED = {"win64": "torvelin-x64.exe", "win32": "torvelin-x86.exe"}
 ZIP_NAME = "torvelin-%s-windows.zip" % VERSION
 # The ZIP's members in their order, with their Unix file modes.
-MEMBERS = [
-    ("LICENSE", 0o100644),
-    ("README.txt", 0o100644),
-    ("SHA256SUMS", 0o100644),
-    (SHIPPED["win64"], 0o100755),
-    (SHIPPED["win32"], 0o100755),
-]
+MEMBERS = ([(n, 0o100644) for n in ("LICENSE", "README.txt", "SHA256SUMS")]
+           + [(n, 0o100755) for n in SHIPPED.values()])
 
 
-def release_zip(build):
-    """The ZIP that `cmake --workflow --preset release` leaves in the build
-    root `build`."""
-    return Path(build) / "release" / ZIP_NAME
-
-
-def configured_manifest():
-    """The manifest as configure_file(@ONLY) writes it."""
-    text = (REPO / "tool" / "res" / "torvelin.manifest").read_bytes()
-    return text.replace(b"@PROJECT_VERSION@", VERSION.encode())
-
-
-def configured_readme():
-    """README.txt as configure_file(@ONLY, NEWLINE_STYLE CRLF) writes it."""
-    text = (REPO / "dist" / "README.txt").read_bytes()
+def configured(path, crlf=False):
+    """A file of the repository as configure_file(@ONLY) writes it."""
+    text = (REPO / path).read_bytes()
     text = text.replace(b"@PROJECT_VERSION@", VERSION.encode())
-    return text.replace(b"\n", b"\r\n")
+    return text.replace(b"\n", b"\r\n") if crlf else text
+
+
+def sums(read):
+    """SHA256SUMS of the executables whose bytes read(name) gives."""
+    return "".join("%s  %s\n" % (hashlib.sha256(read(n)).hexdigest(), n)
+                   for n in SHIPPED.values())
+
+
+def step(argv, cwd, ok=True, umask=0o022, **env):
+    """Runs a build step with env added to an environment free of the
+    release's settings; returns its output, blanks squeezed."""
+    env = dict({k: v for k, v in os.environ.items() if not k.startswith(
+        ("TORVELIN_", "SOURCE_DATE_EPOCH"))}, **env)
+    proc = subprocess.run(argv, cwd=cwd, env=env, umask=umask,
+                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT)
+    out = proc.stdout.decode(errors="replace")
+    assert (proc.returncode == 0) == ok, out
+    return " ".join(out.split())

@@ -6,7 +6,7 @@ import xml.etree.ElementTree as ET
 import pytest
 
 from pe import PE, RT_MANIFEST, RT_VERSION
-from release import VERSION4, configured_manifest
+from release import VERSION4, configured
 
 pytestmark = pytest.mark.release
 
@@ -34,7 +34,7 @@ def test_resource_ids(win_exe):
 
 def test_manifest(win_exe):
     data = next(iter(resources(win_exe[1])[RT_MANIFEST][1].values()))
-    assert data == configured_manifest()
+    assert data == configured("tool/res/torvelin.manifest")
     root = ET.fromstring(data)
 
     def attributes(tag, *names):

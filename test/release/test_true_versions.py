@@ -8,7 +8,7 @@ from pathlib import Path
 import pytest
 
 from expected import LABELS
-from release import SHIPPED, VERSION, VERSION4, configured_manifest
+from release import SHIPPED, VERSION, VERSION4, configured
 from support import MINGW, binary, mingw, require, windows_path
 
 pytestmark = pytest.mark.release
@@ -31,7 +31,8 @@ class Windows:
         self.bin.mkdir()
         for target, path in exes.items():
             (self.bin / SHIPPED[target]).write_bytes(path.read_bytes())
-        (folder / "torvelin.manifest").write_bytes(configured_manifest())
+        (folder / "torvelin.manifest").write_bytes(
+            configured("tool/res/torvelin.manifest"))
         self.verquery = {}
         for target in MINGW:
             self.verquery[target] = mingw(
