@@ -36,4 +36,17 @@ TEST(RuntimeResetTest, PutsEveryGlobalBackAsAtLoad) {
   EXPECT_EQ(fake::S().calls.front(), "GetStdHandle(-10)");
 }
 
+// Slots 0 to 4, each one record of at most kContextSlotBytes, the same
+// record every time.
+TEST(RuntimeContextTest, FiveSlotsOfOneRecordEach) {
+  FreshProcess();
+  EXPECT_EQ(RuntimeGetContext(-1, 8), nullptr);
+  EXPECT_EQ(RuntimeGetContext(kContextSlots, 8), nullptr);
+  EXPECT_EQ(RuntimeGetContext(4, kContextSlotBytes + 1), nullptr);
+  void* last = RuntimeGetContext(4, kContextSlotBytes);
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(RuntimeGetContext(4, 1), last);
+  EXPECT_NE(RuntimeGetContext(3, 1), last);
+}
+
 }  // namespace

@@ -238,6 +238,7 @@ TEST_F(TextTest, Results) {
       {StrHex(256, 2), "00"},
       {StrHex(0xABC, 2), "BC"},
       {StrHex(5, 12), "00000005"},
+      {StrHex(0x1F, 1), "F"},
       {StrHex(0, 0), "0"},
       {StrHex(0xABC, 0), "ABC"},
       {StrHex(4294967295u, 0), "FFFFFFFF"},
