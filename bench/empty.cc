@@ -1,5 +1,5 @@
-// The yardstick for the benchmarks: a program that does nothing, built with
-// the same compiler and flags as the tool, so that what the tool costs
-// beyond starting and ending a process stands out. It is valid C as well:
-// on the host the yardstick is an empty C program.
+// The yardstick for the benchmarks: a program that does nothing, built as
+// the tool is (the bench_empty target, with the tool's compile and link
+// options in each tree), so that what the tool costs beyond starting and
+// ending a process stands out.
 int main() { return 0; }

@@ -11,10 +11,14 @@
    run's count is the requests of the threads of the process whose start-up
    information names the executable, started by cmd /c. Each form of each
    executable is set against an empty program built with the same compiler
-   and flags (bench/empty.cc). Standard output is a pipe, as in a batch
-   file's FOR /f. A throwaway prefix, one persistent server.
+   and flags (bench/empty.cc, the bench_empty target of the same build
+   tree). Standard output is a pipe, as in a batch file's FOR /f. A
+   throwaway prefix, one persistent server.
 2. Host instructions: valgrind's callgrind counts the instructions of each
-   form of the host binary and of the same empty program built as C.
+   form of the host binary and of the empty program of the host tree. Both
+   run from one folder under fixed names with an empty environment, since
+   the dynamic loader and getenv walk the environment: the count is then
+   the same for any caller, in any folder.
 
 Each table marks the goals: every form at most 1.01 times the empty
 program's requests, and every host form at most 1.3 times its
@@ -33,23 +37,11 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
-EMPTY = os.path.join(HERE, "empty.cc")
 
 FORMS = [("none", []), ("/o", ["/o"]), ("/b", ["/b"]), ("/p", ["/p"]),
          ("/a", ["/a"]), ("/x", ["/x"])]
 REQUEST_GOAL = 1.01
 INSTRUCTION_GOAL = 1.3
-
-# The shipped build's flags: the MinSizeRel build type and CMakeLists.txt's
-# Windows options; linked by the C driver, as the executable is.
-WIN_FLAGS = ["-std=c++17", "-Os", "-DNDEBUG", "-fno-exceptions", "-fno-rtti",
-             "-fno-asynchronous-unwind-tables", "-ffunction-sections",
-             "-fdata-sections", "-static", "-static-libgcc", "-s",
-             "-Wl,--gc-sections"]
-WIN_COMPILERS = {"win64": "x86_64-w64-mingw32-gcc",
-                 "win32": "i686-w64-mingw32-gcc"}
-# The host preset's build type, RelWithDebInfo.
-HOST_FLAGS = ["-O2", "-g", "-DNDEBUG"]
 
 # A trace line: a thread id, then a request ("name( ...") or anything else
 # (a reply "name() = ...", "*killed*", ...).
@@ -61,13 +53,17 @@ def die(message):
     sys.exit(1)
 
 
-def build(compiler, flags, out):
-    p = subprocess.run([compiler] + flags + [EMPTY, "-o", out],
+def empty_program(tree):
+    """The bench_empty target of a build tree, built now."""
+    p = subprocess.run(["cmake", "--build", tree, "--target", "bench_empty"],
                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if p.returncode != 0:
-        die("could not build %s: %s" %
-            (out, p.stdout.decode(errors="replace")))
-    return out
+        die("could not build the empty program in %s: %s" %
+            (tree, p.stdout.decode(errors="replace")))
+    for name in ("bench_empty.exe", "bench_empty"):
+        if os.path.isfile(os.path.join(tree, name)):
+            return os.path.join(tree, name)
+    die("no empty program in " + tree)
 
 
 def quiet(cmd, env, timeout=300):
@@ -173,12 +169,11 @@ def verdict(ratio, goal):
     return "%.2f %s" % (goal, "met" if ratio <= goal else "MISSED")
 
 
-def requests_bench(exes, runs, tmp):
+def requests_bench(exes, trees, runs, tmp):
     wine = TracedWine(tmp)
     try:
         for target, exe in exes.items():
-            empty = build(WIN_COMPILERS[target], WIN_FLAGS,
-                          os.path.join(tmp, "empty-%s.exe" % target))
+            empty = empty_program(trees[target])
             base, spread = counted(lambda: wine.requests(empty, []), runs)
             print()
             print("Wineserver requests, %s: torvelin.exe %d bytes; empty "
@@ -196,27 +191,33 @@ def requests_bench(exes, runs, tmp):
         wine.close()
 
 
-def instructions(cmd, tmp):
+def instructions(program, tmp):
+    """Instructions of one run of program, copied to tmp/run/ under its
+    own name and started from there as ./NAME with no environment."""
+    folder = os.path.join(tmp, "run")
+    os.makedirs(folder, exist_ok=True)
+    name = os.path.basename(program[0])
+    shutil.copy(program[0], os.path.join(folder, name))
     out = os.path.join(tmp, "callgrind.out")
-    p = subprocess.run(["valgrind", "--tool=callgrind",
-                        "--callgrind-out-file=" + out] + cmd,
+    p = subprocess.run([shutil.which("valgrind"), "--tool=callgrind",
+                        "--callgrind-out-file=" + out, "./" + name] +
+                       program[1:], cwd=folder, env={},
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.PIPE, timeout=300)
     if p.returncode != 0:
-        die("callgrind on %r failed: %r" % (cmd, p.stderr[-300:]))
+        die("callgrind on %r failed: %r" % (program, p.stderr[-300:]))
     with open(out) as f:
         for line in f:
             m = re.match(r"(?:summary|totals): (\d+)", line)
             if m:
                 return int(m.group(1))
-    die("no instruction count for %r" % cmd)
+    die("no instruction count for %r" % program)
 
 
-def callgrind_bench(host, tmp):
-    empty = build("gcc", HOST_FLAGS + ["-x", "c"], os.path.join(tmp, "empty"))
-    base = instructions([empty], tmp)
+def callgrind_bench(host, tree, tmp):
+    base = instructions([empty_program(tree)], tmp)
     print()
-    print("Host instructions (callgrind, Ir); the empty C program: %d." % base)
+    print("Host instructions (callgrind, Ir); the empty program: %d." % base)
     print("%-6s %9s %8s %12s" % ("form", "Ir", "/ empty", "goal"))
     for form, args in FORMS:
         n = instructions([host] + args, tmp)
@@ -251,13 +252,16 @@ def main():
     for target in wanted:
         if not os.path.isfile(paths[target]):
             die("not found: " + paths[target])
+    trees = {t: os.path.join(build_root, t) for t in paths}
     tmp = tempfile.mkdtemp(prefix="torvelin-bench-")
     try:
         if "requests" not in skip:
             requests_bench({t: os.path.abspath(paths[t])
-                            for t in ("win64", "win32")}, opts.runs, tmp)
+                            for t in ("win64", "win32")}, trees, opts.runs,
+                           tmp)
         if "callgrind" not in skip:
-            callgrind_bench(paths["host"], tmp)
+            callgrind_bench(os.path.abspath(paths["host"]), trees["host"],
+                            tmp)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     return 0
