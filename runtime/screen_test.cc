@@ -301,6 +301,39 @@ TEST_F(ScreenTest, OwedLineFeedMovesTheWindowWhenTheBufferHasRoom) {
                                Window(0, 1, 19, 4), kInfo}));
 }
 
+// The console's cursor just below the view at its left edge (the window was
+// scrolled up since): a write that moves the cursor scrolls at once; one
+// that does not, a lone BEL, owes the line feed as a text ending there
+// would.
+TEST_F(ScreenTest, CursorJustBelowTheViewScrollsOnlyAfterAMove) {
+  struct Case {
+    std::string bytes;
+    Xy cursor;
+    Rect window;
+    bool pending;
+    Calls calls;
+  };
+  // clang-format off
+  const std::vector<Case> cases = {
+      {"\a", {79, 24}, {0, 0, 79, 24}, true,
+       {kInfo, kBeep, Cursor(79, 24), kInfo}},
+      {"\b", {0, 25}, {0, 1, 79, 25}, false,
+       {kInfo, Cursor(0, 25), Window(0, 1, 79, 25), kInfo}},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.bytes[0]));
+    FreshProcess();
+    Open(80, 300, 0, 25);
+    C().cursor = {0, 25};
+    Print(c.bytes);
+    EXPECT_EQ(FakeCursor(), c.cursor);
+    EXPECT_EQ(FakeWindow(), c.window);
+    EXPECT_EQ(console_state.PendingLineFeed, c.pending);
+    EXPECT_EQ(Recorded(), c.calls);
+  }
+}
+
 TEST_F(ScreenTest, FullRowThenLineEndLeavesOneEmptyRowAnywhere) {
   struct Case {
     int row;
@@ -529,6 +562,31 @@ TEST_F(ScreenTest, FailedQueryAssumes80By25WithAttribute7) {
   EXPECT_EQ(C().Row(100).substr(0, 3), "ab ");
   EXPECT_EQ(Recorded(),
             (Calls{kInfo, Write(2, 0, 100), Cursor(2, 100), kInfo}));
+
+  // With the window on rows 1 to 25 the view ends below the assumed
+  // buffer's last row: a line of 2047 bytes, one letter per row of 80,
+  // moves the assumed rows 1 to 24 up rather than the view, and its last
+  // 47 bytes go to row 25. The line end, queried again, then finds room in
+  // the real buffer and moves the window down.
+  FreshProcess();
+  Open(80, 300, 1, 25);
+  C().fail_info_call = 1;
+  std::string line;
+  for (int i = 0; i < 2047; ++i) line += static_cast<char>('a' + i / 80);
+  Print(line);
+  EXPECT_EQ(FakeCursor(), (Xy{47, 25}));
+  C().fail_info_call = 0;
+  Forget();
+  Print("\r\n");
+  EXPECT_EQ(C().Row(0), Rep('a', 80));
+  EXPECT_EQ(C().Row(23), Rep('x', 80));
+  EXPECT_EQ(C().Row(24), Rep(' ', 80));
+  EXPECT_EQ(Attrs(24), Rep('7', 80));
+  EXPECT_EQ(C().Row(25), Rep('z', 47) + Rep('y', 33));
+  EXPECT_EQ(FakeCursor(), (Xy{0, 26}));
+  EXPECT_EQ(FakeWindow(), (Rect{0, 2, 79, 26}));
+  EXPECT_EQ(Recorded(),
+            (Calls{kInfo, Cursor(0, 26), Window(0, 2, 79, 26), kInfo}));
 }
 
 // The view keeps the height of the window at the first write; a window

@@ -47,6 +47,8 @@ TEST(RegReadTest, RendersEachTypeOfValue) {
   } cases[] = {
       {1, std::string("WinNT\0", 6), "WinNT"},
       {1, "WinNT", "WinNT"},  // no terminator: nothing is lost
+      // Only a zero last byte is a terminator; any other is data.
+      {1, std::string("WinNT\x01", 6), std::string("WinNT\x01", 6)},
       {1, "", ""},
       {1, std::string("\0", 1), ""},
       {1, std::string("Win\0NT\0", 7), "Win"},
