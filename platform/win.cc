@@ -25,13 +25,10 @@
 
 // Asks the C runtime's start-up to expand wildcard patterns in arguments
 // when it splits the command line. On purpose, although the tool takes no
-// file names: the tool has always received its arguments expanded, and
-// what it answers follows from the expanded argument. An argument holding
-// * or ? arrives as the names of the files it matches and as typed only
-// when none matches, so -? prints the usage text, but in a folder holding a
-// file named -b it arrives as -b and prints the build number. Turning the
-// expansion off, or letting the toolchain's default decide, would change
-// the answer to such arguments.
+// file names: callers get the answer for the expanded argument, so -?
+// prints the usage text, but in a folder holding a file named -b it
+// arrives as -b and prints the build number. Turning expansion off, or
+// leaving it to the toolchain's default, would change such answers.
 extern "C" {
 int _dowildcard = -1;
 }

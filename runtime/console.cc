@@ -12,13 +12,10 @@ plat::Handle ConsoleGetHandle() {
     console_state.output = plat::GetStdHandle(plat::kStdOutput);
     // Standard input is never read, yet its mode matters: with processed
     // input the console takes Ctrl+C as a break that ends the program, not
-    // as a keystroke queued for a read that never comes. An earlier program
-    // may have left the console without it, and the user could not stop a
-    // run (a long write, a tone) from the keyboard. The flag is added to
-    // whatever mode input has and, on purpose, not taken away at the end:
-    // the runtime's end leaves the console as the run left it, window and
-    // cursor too. A refusal changes nothing for the output, so the result
-    // is not looked at. Input that is no console is left alone.
+    // as a keystroke queued for a read that never comes, so the user can
+    // stop a long write or a tone even when an earlier program left the
+    // console without it. The flag is added and, on purpose, kept at the
+    // end, as the window and cursor are.
     uint32_t mode = 0;
     if (console_state.input != nullptr &&
         plat::GetConsoleMode(console_state.input, &mode)) {
