@@ -141,7 +141,8 @@ COMPILE_ERROR = r"tool/main\.cc:\d+:\d+: error"
 # says: None when it packs the clones' ZIP.
 PACKINGS = {
     "does-not-compile": (
-        "second-clone", "break", PACK_RELEASE, {}, 1, COMPILE_ERROR),
+        "second-clone", "break", PACK_RELEASE, {}, 1,
+        'Problem running install command: .* --target "preinstall"'),
     "does-not-compile-workflow": (
         "second-clone", "break", WORKFLOW[0], {}, 2, COMPILE_ERROR),
     "no-x86-build": (
