@@ -16,7 +16,7 @@ pytestmark = pytest.mark.release
 DEVELOPER_WORDS = ["cmake", "ctest", "cpack", "pytest", "apt", "debian",
                    "wine", "mingw", "preset", "scripts/", "build/", "git"]
 USER_WORDS = [*SHIPPED.values(), "/O", "/B", "/P", "/A", *USAGE_LINES[14:17],
-              "ERRORLEVEL", "SHA256SUMS", "certutil -hashfile",
+              "* or ?", "ERRORLEVEL", "SHA256SUMS", "certutil -hashfile",
               "Get-FileHash", "Get-AuthenticodeSignature",
               "signtool verify /pa", "MIT License"]
 
