@@ -137,8 +137,10 @@ NO_TIME = r"SOURCE_DATE_EPOCH \(%d\) is no time a ZIP can hold"
 COMPILE_ERROR = r"tool/main\.cc:\d+:\d+: error"
 # A packing with a ZIP of an earlier run at its release path: the source
 # folder it packs in, what is done there first, the command and its
-# settings (<name>: a value of the run's own), the exit status and what it
-# says: None when it packs the clones' ZIP.
+# settings (<name>: a value of the run's own; <key> is the PKCS#12 file's
+# path relative to the source folder, which osslsigncode reads only when it
+# is taken from there), the exit status and what it says: None when it
+# packs the clones' ZIP.
 PACKINGS = {
     "does-not-compile": (
         "second-clone", "break", PACK_RELEASE, {}, 1,
