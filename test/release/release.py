@@ -31,14 +31,35 @@ def sums(read):
                    for n in SHIPPED.values())
 
 
-def step(argv, cwd, ok=True, umask=0o022, **env):
-    """Runs a build step with env added to an environment free of the
-    release's settings; returns its output, blanks squeezed."""
-    env = dict({k: v for k, v in os.environ.items() if not k.startswith(
-        ("TORVELIN_", "SOURCE_DATE_EPOCH"))}, **env)
+def step(argv, cwd, status=0, umask=0o022, **env):
+    """Runs a build step in cwd as a shell there would (PWD names cwd
+    unless env names another folder), with env added to an environment
+    free of the release's settings; checks its exit status and returns its
+    output, blanks squeezed."""
+    env = {**{k: v for k, v in os.environ.items() if not k.startswith(
+        ("TORVELIN_", "SOURCE_DATE_EPOCH"))}, "PWD": str(cwd), **env}
     proc = subprocess.run(argv, cwd=cwd, env=env, umask=umask,
                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                           stderr=subprocess.STDOUT)
     out = proc.stdout.decode(errors="replace")
-    assert (proc.returncode == 0) == ok, out
+    assert proc.returncode == status, out
     return " ".join(out.split())
+
+
+def certificate(folder, name, *extensions, issuer="ca"):
+    """A key and certificate for name in folder, issued by issuer (None:
+    by itself)."""
+    ca = ["-CA", issuer + ".pem", "-CAkey", issuer + ".key"] if issuer else []
+    step(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
+          "2", "-subj", "/CN=TORVELIN " + name, "-keyout", name + ".key",
+          "-out", name + ".pem", *ca,
+          *(a for e in extensions for a in ("-addext", e))], folder)
+
+
+def pkcs12(folder, name, password, *chain):
+    """name.p12 in folder: name's key and certificate, and the chain's
+    certificates, under password."""
+    step(["openssl", "pkcs12", "-export", "-inkey", name + ".key", "-in",
+          name + ".pem", *(a for c in chain for a in ("-certfile", c)),
+          "-out", name + ".p12", "-passout", "pass:" + password], folder)
+    return folder / (name + ".p12")

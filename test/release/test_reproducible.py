@@ -2,7 +2,8 @@
 preset and by the release workflow, at paths of different lengths, at
 different times, in different time zones and under different umasks, and a
 source archive without git dated by SOURCE_DATE_EPOCH. Packing never takes
-a stale x86 executable and leaves no ZIP when it fails."""
+a stale x86 executable, and a packing that fails at any step leaves no ZIP,
+whatever an earlier run left."""
 
 import filecmp
 import os
@@ -13,7 +14,7 @@ import zipfile
 
 import pytest
 
-from release import MEMBERS, ZIP_NAME, step
+from release import MEMBERS, ZIP_NAME, certificate, pkcs12, step
 from support import MINGW, REPO, WINDOWS, require
 
 pytestmark = pytest.mark.release
@@ -26,6 +27,8 @@ PRESETS = [
     ["cpack", "--preset", "windows"],
 ]
 WORKFLOW = [["cmake", "--workflow", "--preset", "release"]]
+PACK_RELEASE = ["cpack", "--preset", "release"]
+PACK_WINDOWS = PRESETS[-1]
 # clone: its steps, umask, environment, x64 and x86 trees (the ZIP in x64's)
 CLONES = {
     "a": (PRESETS, 0o022, {"TZ": "UTC", "TORVELIN_WERROR": "ON"},
@@ -94,14 +97,6 @@ def test_packing_rebuilds_a_stale_x86_executable(clones, tmp_path):
     assert filecmp.cmp(zip_path, tmp_path / "before.zip", shallow=False)
 
 
-def test_packing_without_an_x86_build_says_what_to_run(clones):
-    tree = clones["second-clone"]
-    step(["cmake", "--preset", "win64"], tree)
-    out = step(["cpack", "--preset", "windows"], tree, ok=False)
-    assert "run `cmake --preset win32` first" in out
-    assert not (tree / "build" / "win64" / ZIP_NAME).exists()
-
-
 @pytest.fixture(scope="module")
 def archive(tools, tmp_path_factory):
     """git archive of HEAD, unpacked in a repository of its own (whose
@@ -128,24 +123,83 @@ def archive(tools, tmp_path_factory):
             step(["git", "log", "-1", "--format=%ct"], REPO))
 
 
+@pytest.fixture(scope="module")
+def key(tmp_path_factory):
+    """A PKCS#12 file with a self-signed certificate."""
+    require("openssl")
+    folder = tmp_path_factory.mktemp("key")
+    certificate(folder, "signer", issuer=None)
+    return pkcs12(folder, "signer", "the right password")
+
+
 NO_DATE = "No commit to date the ZIP by: .* Set SOURCE_DATE_EPOCH"
+NO_TIME = r"SOURCE_DATE_EPOCH \(%d\) is no time a ZIP can hold"
+COMPILE_ERROR = r"tool/main\.cc:\d+:\d+: error"
+# A packing with a ZIP of an earlier run at its release path: the source
+# folder it packs in, what is done there first, the command and its
+# settings (<name>: a value of the run's own; <key> is the PKCS#12 file's
+# path relative to the source folder, which osslsigncode reads only when it
+# is taken from there), the exit status and what it says: None when it
+# packs the clones' ZIP.
+PACKINGS = {
+    "does-not-compile": (
+        "second-clone", "break", PACK_RELEASE, {}, 1,
+        'Problem running install command: .* --target "preinstall"'),
+    "does-not-compile-workflow": (
+        "second-clone", "break", WORKFLOW[0], {}, 2, COMPILE_ERROR),
+    "no-x86-build": (
+        "second-clone", "configure-win64", PACK_WINDOWS, {}, 1,
+        r"No x86 build in \S*/build/win32 to pack: run `cmake --preset "
+        r"win32` first"),
+    "wrong-password": (
+        "second-clone", None, WORKFLOW[0],
+        {"TORVELIN_SIGN_PKCS12": "<key>", "TORVELIN_SIGN_PASSWORD": "wrong"},
+        1, r"Could not sign torvelin-x64\.exe: .* \(Wrong password\?\)"),
+    "archive-no-git": (
+        "archive", None, PACK_RELEASE, {"PATH": "<no-git>"}, 1, NO_DATE),
+    "archive-in-a-clone": ("archive", None, PACK_RELEASE, {}, 1, NO_DATE),
+    "before-1980": (
+        "archive", None, PACK_RELEASE, {"SOURCE_DATE_EPOCH": "315532799"}, 1,
+        NO_TIME % 315532799),
+    "after-2107": (
+        "archive", None, PACK_RELEASE, {"SOURCE_DATE_EPOCH": "4354819199"},
+        1, NO_TIME % 4354819199),
+    "failing-zip": (
+        "archive", None, PACK_RELEASE,
+        {"PATH": "<failing-zip>", "SOURCE_DATE_EPOCH": "<commit>"}, 1,
+        "zip failed"),
+    "archive-dated": (
+        "archive", None, PACK_RELEASE,
+        {"PATH": "<no-git>", "SOURCE_DATE_EPOCH": "<commit>"}, 0, None),
+}
 
 
-@pytest.mark.parametrize("path, epoch, message", [
-    ("no-git", True, None), ("no-git", False, NO_DATE),
-    ("git", False, NO_DATE), ("failing-zip", True, "zip failed")])
-def test_archive_packs_the_clones_zip_or_none(archive, clones, tmp_path,
-                                              path, epoch, message):
+@pytest.mark.parametrize("tree, first, argv, env, status, message",
+                         PACKINGS.values(), ids=PACKINGS)
+def test_packing_packs_the_clones_zip_or_none(archive, clones, key, tmp_path,
+                                              tree, first, argv, env, status,
+                                              message):
     src, no_git, commit_time = archive
-    zip_path = src / "build" / "release" / ZIP_NAME
+    top = src if tree == "archive" else clones[tree]
+    zip_path = top / "build" / (
+        "win64" if argv == PACK_WINDOWS else "release") / ZIP_NAME
+    if first == "configure-win64":
+        step(["cmake", "--preset", "win64"], top)
     zip_path.write_bytes(b"a ZIP of an earlier run")
+    main = top / "tool" / "main.cc"
+    if first == "break":
+        main.write_text(main.read_text() + "this line does not compile\n")
     (tmp_path / "zip").write_text('#!/bin/sh\necho half > "$3"\nexit 3\n')
     (tmp_path / "zip").chmod(0o755)
-    env = {"PATH": {"no-git": no_git, "git": os.environ["PATH"],
-                    "failing-zip": "%s:%s" % (tmp_path, no_git)}[path]}
-    if epoch:
-        env["SOURCE_DATE_EPOCH"] = commit_time
-    out = step(["cpack", "--preset", "release"], src, ok=not message, **env)
+    values = {"<key>": os.path.relpath(key, top), "<no-git>": no_git,
+              "<failing-zip>": "%s:%s" % (tmp_path, no_git),
+              "<commit>": commit_time}
+    try:
+        out = step(argv, top, status,
+                   **{k: values.get(v, v) for k, v in env.items()})
+    finally:
+        if first == "break":
+            step(["git", "checkout", "--", "tool/main.cc"], top)
     if message:
         assert re.search(message, out) and not zip_path.exists(), out
     else:

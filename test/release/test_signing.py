@@ -1,8 +1,10 @@
 """Signing a release with a throwaway CA and a local RFC 3161 timestamp
-server, packing from the release workflow's tree into a folder of its own."""
+server, packing from the release workflow's tree into a folder of its own;
+settings that cannot sign leave no ZIP."""
 
 import http.server
 import os
+import re
 import threading
 import zipfile
 from pathlib import Path
@@ -10,7 +12,8 @@ from pathlib import Path
 import pytest
 
 from expected import FORMS
-from release import MEMBERS, SHIPPED, ZIP_NAME, step, sums
+from release import (MEMBERS, SHIPPED, ZIP_NAME, certificate, pkcs12, step,
+                     sums)
 from support import binary, require, run
 
 pytestmark = pytest.mark.release
@@ -19,15 +22,6 @@ PASSWORD = "throwaway password"
 TSA_CONFIG = ("[tsa]\ndefault_tsa = t\n[t]\nserial = tsa-serial\n"
               "signer_digest = sha256\ndefault_policy = 1.2.3.4.1\n"
               "digests = sha256\n")
-
-
-def certificate(folder, name, *extensions, issuer="ca"):
-    """A key and certificate for name, issued by issuer (None: by itself)."""
-    ca = ["-CA", issuer + ".pem", "-CAkey", issuer + ".key"] if issuer else []
-    step(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days",
-          "2", "-subj", "/CN=TORVELIN " + name, "-keyout", name + ".key",
-          "-out", name + ".pem", *ca,
-          *(a for e in extensions for a in ("-addext", e))], folder)
 
 
 class Stamper(http.server.BaseHTTPRequestHandler):
@@ -55,30 +49,31 @@ def pki(tmp_path_factory):
     for name, usage in (("signer", "codeSigning"), ("tsa", "timeStamping")):
         certificate(folder, name, "basicConstraints=CA:FALSE",
                     "extendedKeyUsage=critical," + usage)
-    step(["openssl", "pkcs12", "-export", "-inkey", "signer.key", "-in",
-          "signer.pem", "-certfile", "ca.pem", "-out", "signer.p12",
-          "-passout", "pass:" + PASSWORD], folder)
+    pkcs12(folder, "signer", PASSWORD, "ca.pem")
     (folder / "tsa.cnf").write_text(TSA_CONFIG)
     return folder
 
 
-def pack(pytestconfig, out, ok=True, **env):
-    """cpack from the release workflow's tree into out; its output."""
+def pack(pytestconfig, out, caller, status=0, **env):
+    """cpack from the release workflow's tree into out, as `cpack --preset`
+    runs it: started by a shell in caller, it works in the tree. Its
+    output."""
     require("cpack", "osslsigncode")
     tree = Path(pytestconfig.getoption("build")).resolve() / "release"
     return step(["cpack", "--config", tree / "CPackConfig.cmake", "-B", out],
-                tree, ok, **env)
+                tree, status, PWD=str(caller), **env)
 
 
 @pytest.fixture(scope="module")
 def signed(pytestconfig, pki, tmp_path_factory):
-    """The folder the signed ZIP was unpacked into."""
+    """The folder the signed ZIP was unpacked into, signed with a path of
+    the PKCS#12 file relative to the caller's folder."""
     out = tmp_path_factory.mktemp("signed")
     server = http.server.HTTPServer(("127.0.0.1", 0), Stamper)
     server.pki = pki
     threading.Thread(target=server.serve_forever, daemon=True).start()
     try:
-        pack(pytestconfig, out, TORVELIN_SIGN_PKCS12=str(pki / "signer.p12"),
+        pack(pytestconfig, out, pki, TORVELIN_SIGN_PKCS12="signer.p12",
              TORVELIN_SIGN_PASSWORD=PASSWORD,
              TORVELIN_SIGN_TIMESTAMP_URL="http://127.0.0.1:%d/"
              % server.server_port)
@@ -130,11 +125,27 @@ def test_signed_prints_what_unsigned_prints(signed, pytestconfig, wine,
     assert results[0][2] == 0 and results[0][0], results[0]
 
 
-@pytest.mark.parametrize("given", ["TORVELIN_SIGN_PKCS12",
-                                   "TORVELIN_SIGN_PASSWORD"])
-def test_half_the_signing_settings_is_an_error(pytestconfig, tmp_path,
-                                               given):
-    out = pack(pytestconfig, tmp_path, ok=False, **{given: "x"})
-    assert "Signing needs both TORVELIN_SIGN_PKCS12 and " \
-           "TORVELIN_SIGN_PASSWORD" in out
-    assert not (tmp_path / ZIP_NAME).exists()
+KEY, WORD, URL = ("TORVELIN_SIGN_" + n for n in (
+    "PKCS12", "PASSWORD", "TIMESTAMP_URL"))
+NEEDS = ("Signing needs both %s and %s. Set: %%s; not set: %%s. Set none of "
+         "the three for an unsigned release." % (KEY, WORD))
+
+
+@pytest.mark.parametrize("env, message", [
+    ({KEY: "x"}, NEEDS % (KEY, WORD)),
+    ({WORD: "x"}, NEEDS % (WORD, KEY)),
+    ({URL: "http://127.0.0.1:9/"}, NEEDS % (URL, KEY + ", " + WORD)),
+    ({KEY: "x", URL: ""}, NEEDS % (KEY + ", " + URL, WORD)),
+    ({KEY: "signer.p12", WORD: PASSWORD},
+     "%s (`signer.p12`) names no file, taken from {caller}." % KEY),
+    ({KEY: "", WORD: PASSWORD}, "%s (``) names no file" % KEY),
+], ids=["key", "password", "timestamp-url", "key-and-empty-url",
+        "key-not-in-the-callers-folder", "empty-key"])
+def test_settings_that_cannot_sign_are_an_error(pytestconfig, tmp_path, env,
+                                                message):
+    zip_path = tmp_path / ZIP_NAME
+    zip_path.write_bytes(b"a ZIP of an earlier run")
+    out = pack(pytestconfig, tmp_path, tmp_path, 1, **env)
+    assert re.search(re.escape(message.format(caller=tmp_path))
+                     + ".* No ZIP was written", out), out
+    assert not zip_path.exists()

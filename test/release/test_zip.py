@@ -1,4 +1,5 @@
-"""The release workflow's ZIP, byte for byte, and its README.txt."""
+"""The release workflow's ZIP, byte for byte (its LICENSE and README.txt
+with CR LF line ends), and its README.txt."""
 
 import re
 import zipfile
@@ -8,14 +9,14 @@ import pytest
 
 from expected import USAGE_LINES
 from release import MEMBERS, SHIPPED, ZIP_NAME, configured, sums
-from support import REPO, binary
+from support import binary
 
 pytestmark = pytest.mark.release
 
 DEVELOPER_WORDS = ["cmake", "ctest", "cpack", "pytest", "apt", "debian",
                    "wine", "mingw", "preset", "scripts/", "build/", "git"]
 USER_WORDS = [*SHIPPED.values(), "/O", "/B", "/P", "/A", *USAGE_LINES[14:17],
-              "ERRORLEVEL", "SHA256SUMS", "certutil -hashfile",
+              "* or ?", "ERRORLEVEL", "SHA256SUMS", "certutil -hashfile",
               "Get-FileHash", "Get-AuthenticodeSignature",
               "signtool verify /pa", "MIT License"]
 
@@ -34,7 +35,7 @@ def test_members(package):
 
 @pytest.mark.parametrize("name", [name for name, _ in MEMBERS])
 def test_member_bytes(package, pytestconfig, name):
-    want = {"LICENSE": (REPO / "LICENSE").read_bytes,
+    want = {"LICENSE": lambda: configured("LICENSE", crlf=True),
             "README.txt": lambda: configured("dist/README.txt", crlf=True),
             "SHA256SUMS": lambda: sums(package.read).encode(),
             **{exe: binary(pytestconfig, target).read_bytes
