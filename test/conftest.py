@@ -6,6 +6,7 @@ import re
 
 import pytest
 
+import winenv
 from expected import OPEN_ERR, System
 from support import (BINARIES, HELPERS, MINGW, REPO, WINDOWS, Console, Facts,
                      Wine, WineVersion, WinTool, binary, checked, mingw,
@@ -39,10 +40,16 @@ def win_exe(request):
 
 
 @pytest.fixture(scope="session")
-def wine(tmp_path_factory):
+def runtime(tmp_path_factory):
+    """The XDG_RUNTIME_DIR of every Wine run of the session, its own."""
+    return winenv.runtime_dir(tmp_path_factory.mktemp("runtime"))
+
+
+@pytest.fixture(scope="session")
+def wine(tmp_path_factory, runtime):
     """A session-wide throwaway prefix with one persistent wineserver."""
     require("wine", "wineserver", "wineboot")
-    w = Wine(tmp_path_factory.mktemp("wine") / "prefix")
+    w = Wine(tmp_path_factory.mktemp("wine") / "prefix", runtime)
     w.start()
     yield w
     w.stop()
@@ -152,11 +159,11 @@ def win_tool(wine, drive, win_exe):
 
 
 @pytest.fixture(scope="session")
-def console(tmp_path_factory):
+def console(tmp_path_factory, runtime):
     """Runs commands in wineconsole under Xvfb, inside the console harness."""
     require("wine", "wineconsole", "wineserver", "wineboot", "xvfb-run",
             *(MINGW[t] + "gcc" for t in MINGW))
-    c = Console(tmp_path_factory.mktemp("console"))
+    c = Console(tmp_path_factory.mktemp("console"), runtime)
     c.wine.start()
     yield c
     c.wine.stop()

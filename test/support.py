@@ -1,7 +1,8 @@
 """What the Python suites share besides their fixtures: the built binaries,
 running a process, the rule for a missing tool, mingw-w64 builds, a
-throwaway Wine prefix, the helper programs that ask Windows what the tool
-asks it, and the console harness under Xvfb."""
+throwaway Wine prefix (its surroundings in winenv.py), the helper programs
+that ask Windows what the tool asks it, and the console harness under
+Xvfb."""
 
 import os
 import shutil
@@ -12,6 +13,9 @@ from collections import namedtuple
 from pathlib import Path
 
 import pytest
+
+import winenv
+from winenv import quiet
 
 REPO = Path(__file__).resolve().parent.parent
 
@@ -66,16 +70,6 @@ def run(argv, cwd=None, env=None, stdout=None, timeout=90):
     return proc
 
 
-def quiet(argv, env, timeout=300):
-    """A housekeeping command whose output and outcome do not matter."""
-    try:
-        subprocess.run(argv, env=env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=timeout)
-    except (subprocess.TimeoutExpired, OSError):
-        pass
-
-
 def windows_path(path):
     """A Unix path as Wine's drive Z: (the Unix root) names it."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
@@ -103,26 +97,20 @@ def mingw(target, exe, source, script=None, include=None, libs=()):
 
 
 class Wine:
-    """A throwaway prefix kept alive by one persistent wineserver."""
+    """A throwaway prefix kept alive by one persistent wineserver; runtime
+    is the session's private XDG_RUNTIME_DIR."""
 
-    def __init__(self, prefix):
+    def __init__(self, prefix, runtime):
         self.prefix = Path(prefix)
-        self.env = dict(os.environ)
-        self.env.pop("DISPLAY", None)
-        self.env.pop("ProgramFiles(x86)", None)
-        self.env.update({"WINEPREFIX": str(prefix), "WINEDEBUG": "-all",
-                         "WINEDLLOVERRIDES": "mscoree=d;mshtml=d"})
+        self.env = winenv.environment(prefix, runtime)
 
     def start(self):
-        quiet(["wineboot", "-i"], self.env)
-        quiet(["wineserver", "-w"], self.env, timeout=120)
+        winenv.boot(self.env)
         if not (self.prefix / "system.reg").exists():
             pytest.fail("wineboot made no prefix in %s" % self.prefix,
                         pytrace=False)
         quiet(["wineserver", "-p"], self.env, timeout=60)
-        # The first program of a server starts Wine's background services:
-        # let them inherit nothing a test reads to its end.
-        quiet(["wine", "cmd", "/c", "exit"], self.env, timeout=120)
+        winenv.first_run(self.env)
 
     def stop(self):
         quiet(["wineserver", "-k"], self.env, timeout=60)
@@ -225,9 +213,9 @@ class Console:
     """wineconsole under Xvfb in a prefix of its own, whose server restarts
     for every run: wineconsole needs a server started with a display."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, runtime):
         self.folder = folder
-        self.wine = Wine(folder / "prefix")
+        self.wine = Wine(folder / "prefix", runtime)
         self.harnesses = {}
 
     def harness(self, target):
