@@ -72,19 +72,20 @@ def helpers(tmp_path_factory):
     src = REPO / "test" / "e2e"
     out = tmp_path_factory.mktemp("helpers")
     paths = {}
-    for name, (target, source, script) in HELPERS.items():
-        exe = mingw(target, out / (name + ".exe"), src / source,
-                    script and src / script)
+    for name, (target, source, manifest) in HELPERS.items():
+        exe = mingw(target, out / (name + ".exe"), src / source, manifest)
         paths[name] = windows_path(exe)
     return paths
 
 
 @pytest.fixture(scope="session")
 def verinfo(wine, helpers):
-    """verinfo(target): Facts as a program built for target sees them now."""
-    def ask(target):
+    """verinfo(target): Facts as a program built for target sees them now,
+    one with the tool's manifest unless manifest=False."""
+    def ask(target, manifest=True):
         facts = {"ident": None, "ptype": None, "pf86": None}
-        out = checked(wine.run([helpers["verinfo-" + target]]))
+        name = "verinfo-" + ("" if manifest else "plain-") + target
+        out = checked(wine.run([helpers[name]]))
         for line in out.splitlines():
             word = line.split(b" ", 2)
             if word[0] == b"version":
@@ -162,7 +163,7 @@ def win_tool(wine, drive, win_exe):
 def console(tmp_path_factory, runtime):
     """Runs commands in wineconsole under Xvfb, inside the console harness."""
     require("wine", "wineconsole", "wineserver", "wineboot", "xvfb-run",
-            *(MINGW[t] + "gcc" for t in MINGW))
+            *(MINGW[t] + tool for t in MINGW for tool in ("gcc", "windres")))
     c = Console(tmp_path_factory.mktemp("console"), runtime)
     c.wine.start()
     yield c

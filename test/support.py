@@ -5,6 +5,7 @@ that ask Windows what the tool asks it, and the console harness under
 Xvfb."""
 
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -18,6 +19,8 @@ import winenv
 from winenv import quiet
 
 REPO = Path(__file__).resolve().parent.parent
+VERSION = re.search(r"project\s*\(\s*torvelin\b[^)]*\bVERSION\s+([0-9.]+)",
+                    (REPO / "CMakeLists.txt").read_text(), re.I).group(1)
 
 BINARIES = {
     "host": "host/torvelin",
@@ -82,15 +85,27 @@ def checked(proc):
     return proc.stdout
 
 
-def mingw(target, exe, source, script=None, include=None, libs=()):
-    """Builds exe for target with mingw-w64 from one C source and, when
-    given, one resource script (its files found in `include`, by default
-    beside it); returns exe."""
+def configured(path, crlf=False):
+    """A file of the repository as configure_file(@ONLY) writes it."""
+    text = (REPO / path).read_bytes()
+    text = text.replace(b"@PROJECT_VERSION@", VERSION.encode())
+    return text.replace(b"\n", b"\r\n") if crlf else text
+
+
+def mingw(target, exe, source, manifest=False, libs=()):
+    """Builds exe for target with mingw-w64 from one C source, with the
+    tool's own manifest embedded when asked, so that Windows answers it as
+    it answers the tool; returns exe."""
     objects = []
-    if script is not None:
+    if manifest:
+        folder = exe.parent
+        (folder / "torvelin.manifest").write_bytes(
+            configured("tool/res/torvelin.manifest"))
+        # RT_MANIFEST (24), id 1: the manifest a program is started with.
+        (folder / "manifest.rc").write_text('1 24 "torvelin.manifest"\n')
         objects.append(exe.with_suffix(".res.o"))
-        checked(run([MINGW[target] + "windres", "-I", include or script.parent,
-                     script, "-O", "coff", "-o", objects[0]]))
+        checked(run([MINGW[target] + "windres", "-I", folder,
+                     folder / "manifest.rc", "-O", "coff", "-o", objects[0]]))
     checked(run([MINGW[target] + "gcc", "-O1", "-s", "-Wall", "-Wextra",
                  "-Werror", "-o", exe, source] + objects + list(libs)))
     return exe
@@ -121,6 +136,12 @@ class Wine:
                    stdout=stdout, timeout=timeout)
 
 
+# The Windows versions the suites have Wine play (winecfg /v), oldest first.
+# What Windows tells a program at each is asked of the system, not written
+# down here.
+SETTINGS = ["winxp64", "vista", "win7", "win8", "win81", "win10"]
+
+
 class WineVersion:
     """The Windows version the prefix plays (winecfg /v)."""
 
@@ -139,11 +160,15 @@ class WineVersion:
             self.setting = setting
 
 
-# The helper programs: (target, C source, resource script) under test/e2e.
+# The helper programs: (target, C source under test/e2e, whether the tool's
+# manifest is embedded). verinfo-plain asks Windows as a program without
+# the manifest.
 HELPERS = {
-    "verinfo-win64": ("win64", "verinfo.c", "verinfo.rc"),
-    "verinfo-win32": ("win32", "verinfo.c", "verinfo.rc"),
-    "regset": ("win64", "regset.c", None),
+    "verinfo-win64": ("win64", "verinfo.c", True),
+    "verinfo-win32": ("win32", "verinfo.c", True),
+    "verinfo-plain-win64": ("win64", "verinfo.c", False),
+    "verinfo-plain-win32": ("win32", "verinfo.c", False),
+    "regset": ("win64", "regset.c", False),
 }
 
 # What verinfo reports. version: (platform, major, minor, build); pf86: the
@@ -219,10 +244,12 @@ class Console:
         self.harnesses = {}
 
     def harness(self, target):
-        """The console harness built for target, on first use."""
+        """The console harness built for target, on first use, with the
+        tool's manifest: it reports the version Windows tells the tool."""
         if target not in self.harnesses:
             self.harnesses[target] = mingw(
-                target, self.folder / ("conharness-%s.exe" % target), HARNESS)
+                target, self.folder / ("conharness-%s.exe" % target), HARNESS,
+                manifest=True)
         return self.harnesses[target]
 
     def run(self, target, args, command):
