@@ -147,12 +147,16 @@ class WineVersion:
 
     def __init__(self, wine):
         self.wine = wine
-        self.setting = self.winecfg()
+        # Wine 8's winecfg names it on standard output, Wine 10's on
+        # standard error.
+        proc = self.winecfg()
+        self.setting = (proc.stdout or proc.stderr).strip().decode()
+        assert self.setting.isalnum(), proc
 
     def winecfg(self, *args):
         proc = self.wine.run(["winecfg", "/v"] + list(args))
         assert proc.returncode == 0, proc.stderr
-        return proc.stdout.strip().decode()
+        return proc
 
     def play(self, setting):
         if setting != self.setting:
