@@ -38,6 +38,10 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
 
+# Wine's surroundings, as the test suites set them up.
+sys.path.insert(0, os.path.join(REPO, "test"))
+import winenv  # noqa: E402
+
 FORMS = [("none", []), ("/o", ["/o"]), ("/b", ["/b"]), ("/p", ["/p"]),
          ("/a", ["/a"]), ("/x", ["/x"])]
 REQUEST_GOAL = 1.01
@@ -64,14 +68,6 @@ def empty_program(tree):
         if os.path.isfile(os.path.join(tree, name)):
             return os.path.join(tree, name)
     die("no empty program in " + tree)
-
-
-def quiet(cmd, env, timeout=300):
-    """A housekeeping command whose output goes nowhere: wineserver and
-    wineboot leave processes behind that would hold a pipe open."""
-    subprocess.run(cmd, env=env, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   timeout=timeout)
 
 
 def count_requests(lines, image):
@@ -112,22 +108,17 @@ class TracedWine:
     """A throwaway prefix whose persistent server traces every request."""
 
     def __init__(self, tmp):
-        env = dict(os.environ)
-        env.pop("DISPLAY", None)
-        env.update({"WINEPREFIX": os.path.join(tmp, "prefix"),
-                    "WINEDEBUG": "-all",
-                    "WINEDLLOVERRIDES": "mscoree=d;mshtml=d"})
+        env = winenv.environment(os.path.join(tmp, "prefix"),
+                                 winenv.runtime_dir(os.path.join(tmp, "run")))
         self.env = env
-        quiet(["wineboot", "-i"], env)
-        quiet(["wineserver", "-w"], env)
+        winenv.boot(env)
         self.trace_path = os.path.join(tmp, "server.trace")
         self.trace = open(self.trace_path, "wb")
         self.server = subprocess.Popen(
             ["wineserver", "-f", "-p", "-d1"], env=env,
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=self.trace)
-        # Wine's background services start with the first program.
-        quiet(["wine", "cmd", "/c", "exit"], env)
+        winenv.first_run(env)
 
     def requests(self, exe, args):
         start = os.path.getsize(self.trace_path)
@@ -153,7 +144,7 @@ class TracedWine:
         die("no end of %s in the server's trace" % exe)
 
     def close(self):
-        quiet(["wineserver", "-k"], self.env, timeout=60)
+        winenv.quiet(["wineserver", "-k"], self.env, timeout=60)
         self.server.wait(timeout=60)
         self.trace.close()
 

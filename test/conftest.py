@@ -6,6 +6,7 @@ import re
 
 import pytest
 
+import winenv
 from expected import OPEN_ERR, System
 from support import (BINARIES, HELPERS, MINGW, REPO, WINDOWS, Console, Facts,
                      Wine, WineVersion, WinTool, binary, checked, mingw,
@@ -39,10 +40,16 @@ def win_exe(request):
 
 
 @pytest.fixture(scope="session")
-def wine(tmp_path_factory):
+def runtime(tmp_path_factory):
+    """The XDG_RUNTIME_DIR of every Wine run of the session, its own."""
+    return winenv.runtime_dir(tmp_path_factory.mktemp("runtime"))
+
+
+@pytest.fixture(scope="session")
+def wine(tmp_path_factory, runtime):
     """A session-wide throwaway prefix with one persistent wineserver."""
     require("wine", "wineserver", "wineboot")
-    w = Wine(tmp_path_factory.mktemp("wine") / "prefix")
+    w = Wine(tmp_path_factory.mktemp("wine") / "prefix", runtime)
     w.start()
     yield w
     w.stop()
@@ -65,19 +72,20 @@ def helpers(tmp_path_factory):
     src = REPO / "test" / "e2e"
     out = tmp_path_factory.mktemp("helpers")
     paths = {}
-    for name, (target, source, script) in HELPERS.items():
-        exe = mingw(target, out / (name + ".exe"), src / source,
-                    script and src / script)
+    for name, (target, source, manifest) in HELPERS.items():
+        exe = mingw(target, out / (name + ".exe"), src / source, manifest)
         paths[name] = windows_path(exe)
     return paths
 
 
 @pytest.fixture(scope="session")
 def verinfo(wine, helpers):
-    """verinfo(target): Facts as a program built for target sees them now."""
-    def ask(target):
+    """verinfo(target): Facts as a program built for target sees them now,
+    one with the tool's manifest unless manifest=False."""
+    def ask(target, manifest=True):
         facts = {"ident": None, "ptype": None, "pf86": None}
-        out = checked(wine.run([helpers["verinfo-" + target]]))
+        name = "verinfo-" + ("" if manifest else "plain-") + target
+        out = checked(wine.run([helpers[name]]))
         for line in out.splitlines():
             word = line.split(b" ", 2)
             if word[0] == b"version":
@@ -152,11 +160,11 @@ def win_tool(wine, drive, win_exe):
 
 
 @pytest.fixture(scope="session")
-def console(tmp_path_factory):
+def console(tmp_path_factory, runtime):
     """Runs commands in wineconsole under Xvfb, inside the console harness."""
     require("wine", "wineconsole", "wineserver", "wineboot", "xvfb-run",
-            *(MINGW[t] + "gcc" for t in MINGW))
-    c = Console(tmp_path_factory.mktemp("console"))
+            *(MINGW[t] + tool for t in MINGW for tool in ("gcc", "windres")))
+    c = Console(tmp_path_factory.mktemp("console"), runtime)
     c.wine.start()
     yield c
     c.wine.stop()

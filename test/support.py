@@ -1,9 +1,11 @@
 """What the Python suites share besides their fixtures: the built binaries,
 running a process, the rule for a missing tool, mingw-w64 builds, a
-throwaway Wine prefix, the helper programs that ask Windows what the tool
-asks it, and the console harness under Xvfb."""
+throwaway Wine prefix (its surroundings in winenv.py), the helper programs
+that ask Windows what the tool asks it, and the console harness under
+Xvfb."""
 
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -13,7 +15,12 @@ from pathlib import Path
 
 import pytest
 
+import winenv
+from winenv import quiet
+
 REPO = Path(__file__).resolve().parent.parent
+VERSION = re.search(r"project\s*\(\s*torvelin\b[^)]*\bVERSION\s+([0-9.]+)",
+                    (REPO / "CMakeLists.txt").read_text(), re.I).group(1)
 
 BINARIES = {
     "host": "host/torvelin",
@@ -66,16 +73,6 @@ def run(argv, cwd=None, env=None, stdout=None, timeout=90):
     return proc
 
 
-def quiet(argv, env, timeout=300):
-    """A housekeeping command whose output and outcome do not matter."""
-    try:
-        subprocess.run(argv, env=env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=timeout)
-    except (subprocess.TimeoutExpired, OSError):
-        pass
-
-
 def windows_path(path):
     """A Unix path as Wine's drive Z: (the Unix root) names it."""
     return "Z:" + str(Path(path).resolve()).replace("/", "\\")
@@ -88,41 +85,47 @@ def checked(proc):
     return proc.stdout
 
 
-def mingw(target, exe, source, script=None, include=None, libs=()):
-    """Builds exe for target with mingw-w64 from one C source and, when
-    given, one resource script (its files found in `include`, by default
-    beside it); returns exe."""
+def configured(path, crlf=False):
+    """A file of the repository as configure_file(@ONLY) writes it."""
+    text = (REPO / path).read_bytes()
+    text = text.replace(b"@PROJECT_VERSION@", VERSION.encode())
+    return text.replace(b"\n", b"\r\n") if crlf else text
+
+
+def mingw(target, exe, source, manifest=False, libs=()):
+    """Builds exe for target with mingw-w64 from one C source, with the
+    tool's own manifest embedded when asked, so that Windows answers it as
+    it answers the tool; returns exe."""
     objects = []
-    if script is not None:
+    if manifest:
+        folder = exe.parent
+        (folder / "torvelin.manifest").write_bytes(
+            configured("tool/res/torvelin.manifest"))
+        # RT_MANIFEST (24), id 1: the manifest a program is started with.
+        (folder / "manifest.rc").write_text('1 24 "torvelin.manifest"\n')
         objects.append(exe.with_suffix(".res.o"))
-        checked(run([MINGW[target] + "windres", "-I", include or script.parent,
-                     script, "-O", "coff", "-o", objects[0]]))
+        checked(run([MINGW[target] + "windres", "-I", folder,
+                     folder / "manifest.rc", "-O", "coff", "-o", objects[0]]))
     checked(run([MINGW[target] + "gcc", "-O1", "-s", "-Wall", "-Wextra",
                  "-Werror", "-o", exe, source] + objects + list(libs)))
     return exe
 
 
 class Wine:
-    """A throwaway prefix kept alive by one persistent wineserver."""
+    """A throwaway prefix kept alive by one persistent wineserver; runtime
+    is the session's private XDG_RUNTIME_DIR."""
 
-    def __init__(self, prefix):
+    def __init__(self, prefix, runtime):
         self.prefix = Path(prefix)
-        self.env = dict(os.environ)
-        self.env.pop("DISPLAY", None)
-        self.env.pop("ProgramFiles(x86)", None)
-        self.env.update({"WINEPREFIX": str(prefix), "WINEDEBUG": "-all",
-                         "WINEDLLOVERRIDES": "mscoree=d;mshtml=d"})
+        self.env = winenv.environment(prefix, runtime)
 
     def start(self):
-        quiet(["wineboot", "-i"], self.env)
-        quiet(["wineserver", "-w"], self.env, timeout=120)
+        winenv.boot(self.env)
         if not (self.prefix / "system.reg").exists():
             pytest.fail("wineboot made no prefix in %s" % self.prefix,
                         pytrace=False)
         quiet(["wineserver", "-p"], self.env, timeout=60)
-        # The first program of a server starts Wine's background services:
-        # let them inherit nothing a test reads to its end.
-        quiet(["wine", "cmd", "/c", "exit"], self.env, timeout=120)
+        winenv.first_run(self.env)
 
     def stop(self):
         quiet(["wineserver", "-k"], self.env, timeout=60)
@@ -133,17 +136,27 @@ class Wine:
                    stdout=stdout, timeout=timeout)
 
 
+# The Windows versions the suites have Wine play (winecfg /v), oldest first.
+# What Windows tells a program at each is asked of the system, not written
+# down here.
+SETTINGS = ["winxp64", "vista", "win7", "win8", "win81", "win10"]
+
+
 class WineVersion:
     """The Windows version the prefix plays (winecfg /v)."""
 
     def __init__(self, wine):
         self.wine = wine
-        self.setting = self.winecfg()
+        # Wine 8's winecfg names it on standard output, Wine 10's on
+        # standard error.
+        proc = self.winecfg()
+        self.setting = (proc.stdout or proc.stderr).strip().decode()
+        assert self.setting.isalnum(), proc
 
     def winecfg(self, *args):
         proc = self.wine.run(["winecfg", "/v"] + list(args))
         assert proc.returncode == 0, proc.stderr
-        return proc.stdout.strip().decode()
+        return proc
 
     def play(self, setting):
         if setting != self.setting:
@@ -151,11 +164,15 @@ class WineVersion:
             self.setting = setting
 
 
-# The helper programs: (target, C source, resource script) under test/e2e.
+# The helper programs: (target, C source under test/e2e, whether the tool's
+# manifest is embedded). verinfo-plain asks Windows as a program without
+# the manifest.
 HELPERS = {
-    "verinfo-win64": ("win64", "verinfo.c", "verinfo.rc"),
-    "verinfo-win32": ("win32", "verinfo.c", "verinfo.rc"),
-    "regset": ("win64", "regset.c", None),
+    "verinfo-win64": ("win64", "verinfo.c", True),
+    "verinfo-win32": ("win32", "verinfo.c", True),
+    "verinfo-plain-win64": ("win64", "verinfo.c", False),
+    "verinfo-plain-win32": ("win32", "verinfo.c", False),
+    "regset": ("win64", "regset.c", False),
 }
 
 # What verinfo reports. version: (platform, major, minor, build); pf86: the
@@ -225,16 +242,18 @@ class Console:
     """wineconsole under Xvfb in a prefix of its own, whose server restarts
     for every run: wineconsole needs a server started with a display."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, runtime):
         self.folder = folder
-        self.wine = Wine(folder / "prefix")
+        self.wine = Wine(folder / "prefix", runtime)
         self.harnesses = {}
 
     def harness(self, target):
-        """The console harness built for target, on first use."""
+        """The console harness built for target, on first use, with the
+        tool's manifest: it reports the version Windows tells the tool."""
         if target not in self.harnesses:
             self.harnesses[target] = mingw(
-                target, self.folder / ("conharness-%s.exe" % target), HARNESS)
+                target, self.folder / ("conharness-%s.exe" % target), HARNESS,
+                manifest=True)
         return self.harnesses[target]
 
     def run(self, target, args, command):

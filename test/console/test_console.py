@@ -14,8 +14,9 @@ Only the final screen is seen: a line filling the window's bottom row ends
 the same whether its line feed was owed or done at once, and the console
 scrolls the window to the cursor itself, so these cases check the outcome of
 both, not the mechanism. Version numbers and product type come from the
-harness's own GetVersionExA and registry read; the report's architecture may
-be either; everything else is exact.
+harness's own GetVersionExA and registry read (it carries the tool's
+manifest, so it is told the version the tool is told); the report's
+architecture may be either; everything else is exact.
 """
 
 import pytest

@@ -5,7 +5,8 @@
  *   ident HEX | ident none               (CentralProcessor\0 Identifier, raw)
  *   ptype TYPE HEX | ptype none          (ProductOptions ProductType, raw)
  * Registry data is printed as raw hex so that no rendering rule of the tool
- * is restated here. */
+ * is restated here. Built with the tool's manifest, it is told the Windows
+ * version the tool is told; built without, what any other program is. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

@@ -2,13 +2,11 @@
 
 import hashlib
 import os
-import re
 import subprocess
 
-from support import REPO
+# The release's suites take these from here too.
+from support import VERSION, configured  # noqa: F401
 
-VERSION = re.search(r"project\s*\(\s*torvelin\b[^)]*\bVERSION\s+([0-9.]+)",
-                    (REPO / "CMakeLists.txt").read_text(), re.I).group(1)
 # The version in four parts, as manifests and version resources write it.
 VERSION4 = ".".join((VERSION.split(".") + ["0"] * 4)[:4])
 SHIPPED = {"win64": "torvelin-x64.exe", "win32": "torvelin-x86.exe"}
@@ -16,13 +14,6 @@ ZIP_NAME = "torvelin-%s-windows.zip" % VERSION
 # The ZIP's members in their order, with their Unix file modes.
 MEMBERS = ([(n, 0o100644) for n in ("LICENSE", "README.txt", "SHA256SUMS")]
            + [(n, 0o100755) for n in SHIPPED.values()])
-
-
-def configured(path, crlf=False):
-    """A file of the repository as configure_file(@ONLY) writes it."""
-    text = (REPO / path).read_bytes()
-    text = text.replace(b"@PROJECT_VERSION@", VERSION.encode())
-    return text.replace(b"\n", b"\r\n") if crlf else text
 
 
 def sums(read):

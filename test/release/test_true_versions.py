@@ -1,6 +1,7 @@
 """The shipped executables under Wine: their version resource as the
-version API reads it, and the true Windows version at each version Wine
-plays, as Wine tells it to a helper carrying the same manifest (verquery)."""
+version API reads it (verquery), and the true Windows version at each
+version Wine plays, as Wine tells it to a helper carrying the same manifest
+(verinfo)."""
 
 import re
 from pathlib import Path
@@ -8,37 +9,31 @@ from pathlib import Path
 import pytest
 
 from expected import LABELS
-from release import SHIPPED, VERSION, VERSION4, configured
-from support import MINGW, binary, mingw, require, windows_path
+from release import SHIPPED, VERSION, VERSION4
+from support import MINGW, SETTINGS, binary, mingw, windows_path
 
 pytestmark = pytest.mark.release
 
 HERE = Path(__file__).parent
 ARCH = {"win64": "x64", "win32": "x86"}
-SETTINGS = ["winxp64", "vista", "win7", "win8", "win81", "win10"]
 # The settings at which a program without the manifest is told Windows 8.
-TRUE_VERSION_ONLY = ("win81", "win10")
-WIN8 = (2, 6, 2, 9200)
+TRUE_VERSION_ONLY = ["win81", "win10"]
 
 
 class Windows:
     """Wine playing one Windows version at a time, with the executables
-    alone in a folder (bin) under their shipped names, and verquery built
-    with their manifest to ask what Wine tells them."""
+    alone in a folder (bin) under their shipped names, verinfo to ask what
+    Wine tells them, and verquery to read their version resource."""
 
-    def __init__(self, winver, folder, exes):
+    def __init__(self, winver, verinfo, folder, exes):
         self.winver, self.wine, self.bin = winver, winver.wine, folder / "bin"
+        self.verinfo = verinfo
         self.bin.mkdir()
         for target, path in exes.items():
             (self.bin / SHIPPED[target]).write_bytes(path.read_bytes())
-        (folder / "torvelin.manifest").write_bytes(
-            configured("tool/res/torvelin.manifest"))
-        self.verquery = {}
-        for target in MINGW:
-            self.verquery[target] = mingw(
-                target, folder / ("verquery-%s.exe" % target),
-                HERE / "verquery.c", HERE / "verquery.rc", include=folder,
-                libs=["-lversion"])
+        self.verquery = {target: mingw(
+            target, folder / ("verquery-%s.exe" % target), HERE / "verquery.c",
+            libs=["-lversion"]) for target in MINGW}
         self.answers = {}
 
     def ask(self, *argv):
@@ -47,30 +42,27 @@ class Windows:
         assert proc.returncode == 0, (argv, proc.stdout, proc.stderr)
         return proc.stdout.decode("latin-1").splitlines()
 
-    def version(self, target, setting):
-        """Plays setting; returns what Wine tells target's programs then:
-        platform, major, minor and build."""
+    def version(self, target, setting, manifest=True):
+        """Plays setting; returns what Wine tells target's programs then,
+        with the tool's manifest or without: platform, major, minor and
+        build."""
         self.winver.play(setting)
-        if (target, setting) not in self.answers:
-            out = self.ask(self.verquery[target], "version")
-            m = re.fullmatch(r"version (\d+) (\d+) (\d+) (\d+)",
-                             "\n".join(out))
-            assert m, out
-            self.answers[target, setting] = tuple(map(int, m.groups()))
-        return self.answers[target, setting]
+        key = target, setting, manifest
+        if key not in self.answers:
+            self.answers[key] = self.verinfo(target, manifest).version
+        return self.answers[key]
 
 
 @pytest.fixture(scope="session")
-def windows(winver, pytestconfig, tmp_path_factory):
-    require(*(MINGW[t] + tool for t in MINGW for tool in ("gcc", "windres")))
-    return Windows(winver, tmp_path_factory.mktemp("release"),
+def windows(winver, verinfo, pytestconfig, tmp_path_factory):
+    return Windows(winver, verinfo, tmp_path_factory.mktemp("release"),
                    {t: binary(pytestconfig, t) for t in SHIPPED})
 
 
 def test_version_resource(windows, win_exe):
     target = win_exe[0]
     got = {}
-    for line in windows.ask(windows.verquery[target], "file",
+    for line in windows.ask(windows.verquery[target],
                             windows_path(windows.bin / SHIPPED[target])):
         key, sep, value = line.partition("=")
         if not sep:
@@ -88,10 +80,17 @@ def test_version_resource(windows, win_exe):
 
 
 def test_settings_take_effect(windows, win_exe):
-    answers = {s: windows.version(win_exe[0], s) for s in SETTINGS}
-    assert len(set(answers.values())) == len(SETTINGS), answers
-    # Without the manifest honoured these would say Windows 8.
-    assert WIN8 not in [answers[s] for s in TRUE_VERSION_ONLY], answers
+    """Each setting tells the manifest's bearer a version of its own; a
+    program without it is told the same, but Windows 8 in place of the
+    later versions."""
+    told, plain = {}, {}
+    for s in SETTINGS:
+        told[s], plain[s] = (windows.version(win_exe[0], s, manifest)
+                             for manifest in (True, False))
+    assert len(set(told.values())) == len(SETTINGS), told
+    assert [s for s in SETTINGS if plain[s] != told[s]] == \
+        TRUE_VERSION_ONLY, (told, plain)
+    assert {plain[s] for s in TRUE_VERSION_ONLY} == {told["win8"]}, plain
 
 
 @pytest.mark.parametrize("form", ["/o", "/b", "report"])

@@ -1,12 +1,7 @@
-/* Asks Windows what the release checks need to know, one question a run:
- *   verquery version        GetVersionExA, as this program sees it:
- *                           "version PLATFORM MAJOR MINOR BUILD"
- *   verquery file PATH      PATH's version resource, read through the
- *                           version API: "fixed FILE PRODUCT TYPE", then
- *                           "NAME=VALUE" (or "NAME missing") per string
- * Built once plain and once with the shipped manifest embedded, so that the
- * version question is answered the way Windows answers the shipped tool.
- * Exits 0 when the question was answered, 1 when it could not be. */
+/* Reads a program's version resource through the version API:
+ *   verquery PATH    "fixed FILE PRODUCT TYPE", then "NAME=VALUE" (or
+ *                    "NAME missing") per string
+ * Exits 0 when the resource was read, 1 when it could not be. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,20 +9,6 @@
 
 static const char *const kStrings[] = {"ProductName", "FileDescription",
                                        "FileVersion", "ProductVersion"};
-
-static int version(void) {
-  OSVERSIONINFOA v;
-  memset(&v, 0, sizeof v);
-  v.dwOSVersionInfoSize = sizeof v;
-  if (!GetVersionExA(&v)) {
-    printf("version failed %lu\n", (unsigned long)GetLastError());
-    return 1;
-  }
-  printf("version %lu %lu %lu %lu\n", (unsigned long)v.dwPlatformId,
-         (unsigned long)v.dwMajorVersion, (unsigned long)v.dwMinorVersion,
-         (unsigned long)v.dwBuildNumber);
-  return 0;
-}
 
 static int file(const char *path) {
   DWORD handle = 0;
@@ -84,8 +65,7 @@ static int file(const char *path) {
 }
 
 int main(int argc, char **argv) {
-  if (argc == 2 && strcmp(argv[1], "version") == 0) return version();
-  if (argc == 3 && strcmp(argv[1], "file") == 0) return file(argv[2]);
-  fprintf(stderr, "usage: verquery version | verquery file PATH\n");
+  if (argc == 2) return file(argv[1]);
+  fprintf(stderr, "usage: verquery PATH\n");
   return 2;
 }
