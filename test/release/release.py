@@ -4,8 +4,7 @@ import hashlib
 import os
 import subprocess
 
-# The release's suites take these from here too.
-from support import VERSION, configured  # noqa: F401
+from support import VERSION
 
 # The version in four parts, as manifests and version resources write it.
 VERSION4 = ".".join((VERSION.split(".") + ["0"] * 4)[:4])

@@ -6,7 +6,8 @@ import xml.etree.ElementTree as ET
 import pytest
 
 from pe import PE, RT_MANIFEST, RT_VERSION
-from release import VERSION4, configured
+from release import VERSION4
+from support import configured
 
 pytestmark = pytest.mark.release
 

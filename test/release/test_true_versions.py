@@ -9,8 +9,9 @@ from pathlib import Path
 import pytest
 
 from expected import LABELS
-from release import SHIPPED, VERSION, VERSION4
-from support import MINGW, SETTINGS, binary, mingw, windows_path
+from release import SHIPPED, VERSION4
+from support import (MINGW, SETTINGS, VERSION, binary, mingw,
+                     windows_path)
 
 pytestmark = pytest.mark.release
 

@@ -8,8 +8,8 @@ from pathlib import Path
 import pytest
 
 from expected import USAGE_LINES
-from release import MEMBERS, SHIPPED, ZIP_NAME, configured, sums
-from support import binary
+from release import MEMBERS, SHIPPED, ZIP_NAME, sums
+from support import binary, configured
 
 pytestmark = pytest.mark.release
 
