@@ -145,7 +145,7 @@ TEST(PrintTest, ColumnFollowsTheLastLineEndModuloTheWidth) {
     int32_t column;
   } cases[] = {
       {Bytes(100, 'x'), 20}, {"ab\rcd", 2},       {"ab\ncde", 3},
-      {"abc\r\n", 0},        {Bytes(80, 'x'), 0},
+      {"abc\r\n", 0},        {Bytes(80, 'x'), 0}, {"\nab", 2},
   };
   for (const Case& c : cases) {
     FreshProcess();

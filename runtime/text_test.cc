@@ -200,6 +200,7 @@ TEST_F(TextTest, Results) {
       {StrMid("abcdef", 5, 10), "ef"},
       {StrMid("abcdef", 2, -1), "bcdef"},
       {StrMid("abcdef", 6, 1), "f"},
+      {StrMid("a", 1, 1), "a"},
       {StrMid("abcdef", 0, 1), ""},
       {StrMid("abcdef", 7, 1), ""},
       {StrMid("abcdef", 2, 0), ""},
@@ -311,6 +312,10 @@ TEST_F(TextTest, Environ) {
   // A view need not be followed by a zero byte; its length ends the name.
   EXPECT_EQ(Bytes(GetEnviron(StrView("ABC", 2))), "ab");
   EXPECT_EQ(fake::S().calls.back(), "getenv(AB)");
+  // Just too long for the stack copy of a name.
+  std::string name(256, 'N');
+  fake::S().env[name] = "n";
+  EXPECT_EQ(Bytes(GetEnviron(StrView((name + "X").c_str(), 256))), "n");
 
   size_t calls = fake::S().calls.size();
   EXPECT_EQ(Bytes(GetEnviron(static_cast<const char*>(nullptr))), "");
