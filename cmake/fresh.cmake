@@ -1,17 +1,29 @@
-# The install step's first part, and so CPack's: brings the x86 executable
-# up to date with the sources before it is copied, so that a ZIP never holds
-# one built from older sources (a no-op when it is current). CPack builds
-# the x64 tree itself first (its preinstall step). The x86 executable's tree
-# has to exist; without it packing stops and says what to run. Set by the
-# install code before this: x86_tree, x86_missing, and cmake (the cmake
-# command that configured the project).
+# Brings the x86 executable up to date with the sources, whatever is left
+# of its tree: configures the tree (anew where its cache is gone, a quick
+# check that regenerates what is missing where it is there) and builds it. Run with cmake -P by the
+# release tree's build (its torvelin_x86 target) and by
+# cmake/prepare.cmake before packing, so that a ZIP never holds an x86
+# executable built from older sources. Set with -D: src (the source
+# folder), tree (the x86 build tree), type (CMAKE_BUILD_TYPE) and werror
+# (TORVELIN_WERROR). A step that fails shows its output and stops.
 
-if(NOT EXISTS "${x86_tree}/CMakeCache.txt")
-  message(FATAL_ERROR "No x86 build in ${x86_tree} to pack: ${x86_missing}.")
-endif()
-message(STATUS "Bringing ${x86_tree}/torvelin.exe up to date")
-execute_process(COMMAND "${cmake}" --build "${x86_tree}" --target torvelin
-                OUTPUT_VARIABLE out ERROR_VARIABLE out RESULT_VARIABLE failed)
-if(failed)
-  message(FATAL_ERROR "Could not build ${x86_tree}/torvelin.exe:\n${out}")
-endif()
+foreach(step configure build)
+  if(step STREQUAL "configure")
+    # A tree that has its cache keeps its settings.
+    set(argv -S "${src}" -B "${tree}")
+    if(NOT EXISTS "${tree}/CMakeCache.txt")
+      list(APPEND argv
+           "-DCMAKE_TOOLCHAIN_FILE=${src}/cmake/mingw-w64-i686.cmake"
+           "-DCMAKE_BUILD_TYPE=${type}" "-DTORVELIN_WERROR=${werror}")
+    endif()
+  else()
+    set(argv --build "${tree}" --target torvelin)
+  endif()
+  execute_process(COMMAND "${CMAKE_COMMAND}" ${argv}
+                  OUTPUT_VARIABLE out ERROR_VARIABLE out
+                  RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "Could not ${step} the x86 build in ${tree}:\n${out}"
+                        "Fix what is said above and run the command again.")
+  endif()
+endforeach()

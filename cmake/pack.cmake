@@ -5,17 +5,22 @@
 # CPack has staged the two executables, README.txt and LICENSE in
 # CPACK_TEMPORARY_DIRECTORY. cmake/prepare.cmake, which CPack read first, has
 # removed any ZIP that an earlier run left at the release path, and handed on
-# the time to date the files by (CPACK_TORVELIN_EPOCH) and the PKCS#12 file
-# to sign with (CPACK_TORVELIN_SIGN_PKCS12, empty for no signing). This
-# script, in this order:
+# the time to date the files by (CPACK_TORVELIN_EPOCH), the PKCS#12 file to
+# sign with (CPACK_TORVELIN_SIGN_PKCS12, empty for no signing) and the commit
+# the sources differ from (CPACK_TORVELIN_DIRTY). This script, in this order:
 #  1. signs both executables when there is a PKCS#12 file (Authenticode,
 #     SHA-256, osslsigncode, with the password TORVELIN_SIGN_PASSWORD;
 #     TORVELIN_SIGN_TIMESTAMP_URL adds an RFC 3161 timestamp);
 #  2. writes SHA256SUMS of the executables as they are shipped;
 #  3. writes the ZIP into CPack's own folder: the files in name order, each
 #     with its installed mode and that time as UTC, and nothing else
-#     (zip -X). Only a ZIP written whole is handed to CPack, which copies it
-#     to the release path; any failure stops CPack before that.
+#     (zip -X);
+#  4. puts CPack's description of the run (the .json) and then the ZIP in
+#     the release folder, each copied there under a name of its own and
+#     renamed: a rename within a folder happens whole or not at all, so a
+#     full disk leaves no part of a ZIP. CPack's own copy of them then finds
+#     them in place and writes nothing.
+# Each failure stops CPack before the ZIP is in place.
 
 set(dir "${CPACK_TEMPORARY_DIRECTORY}")
 set(name "${CPACK_PACKAGE_FILE_NAME}.zip")
@@ -28,6 +33,12 @@ if(NOT CPACK_TORVELIN_SIGN_PKCS12 STREQUAL "")
   if(NOT "$ENV{TORVELIN_SIGN_TIMESTAMP_URL}" STREQUAL "")
     set(timestamp -ts "$ENV{TORVELIN_SIGN_TIMESTAMP_URL}")
   endif()
+  # osslsigncode refuses an empty password read from a file; a PKCS#12 file
+  # without a password opens when it is given none.
+  set(password)
+  if(NOT "$ENV{TORVELIN_SIGN_PASSWORD}" STREQUAL "")
+    set(password -readpass /dev/stdin)
+  endif()
   foreach(exe IN LISTS exes)
     set(signed "${CPACK_TOPLEVEL_DIRECTORY}/signed-${exe}")
     file(REMOVE "${signed}")
@@ -36,12 +47,14 @@ if(NOT CPACK_TORVELIN_SIGN_PKCS12 STREQUAL "")
     execute_process(
       COMMAND sh -c "printf %s \"$TORVELIN_SIGN_PASSWORD\" | \"$@\"" sh
               "${OSSLSIGNCODE}" sign -pkcs12 "${CPACK_TORVELIN_SIGN_PKCS12}"
-              -readpass /dev/stdin -h sha256 -n TORVELIN ${timestamp}
+              ${password} -h sha256 -n TORVELIN ${timestamp}
               -in "${dir}/${exe}" -out "${signed}"
       OUTPUT_VARIABLE out ERROR_VARIABLE out RESULT_VARIABLE failed)
     if(failed)
       file(REMOVE "${signed}")
-      message(FATAL_ERROR "Could not sign ${exe}:\n${out}No ZIP was written.")
+      message(FATAL_ERROR "Could not sign ${exe}:\n${out}Check "
+        "TORVELIN_SIGN_PKCS12, TORVELIN_SIGN_PASSWORD and "
+        "TORVELIN_SIGN_TIMESTAMP_URL and pack again. No ZIP was written.")
     endif()
     file(RENAME "${signed}" "${dir}/${exe}")
     file(CHMOD "${dir}/${exe}" PERMISSIONS OWNER_READ OWNER_WRITE
@@ -71,6 +84,32 @@ execute_process(COMMAND "${CMAKE_COMMAND}" -E env TZ=UTC
                 WORKING_DIRECTORY "${dir}" RESULT_VARIABLE failed)
 if(failed)
   file(REMOVE "${zip}")
-  message(FATAL_ERROR "zip failed (${failed}). No ZIP was written.")
+  message(FATAL_ERROR "zip failed (${failed}), as said above: pack again "
+                      "once it works. No ZIP was written.")
 endif()
-set(CPACK_EXTERNAL_BUILT_PACKAGES "${zip}")
+
+# 4.
+function(place file)
+  get_filename_component(name "${file}" NAME)
+  set(to "${CPACK_PACKAGE_DIRECTORY}/${name}")
+  file(REMOVE "${to}.part")
+  file(COPY_FILE "${file}" "${to}.part" RESULT failed)
+  if(NOT failed)
+    file(RENAME "${to}.part" "${to}" RESULT failed)
+  endif()
+  if(failed)
+    file(REMOVE "${to}.part")
+    message(FATAL_ERROR "Could not put ${name} in ${CPACK_PACKAGE_DIRECTORY} "
+      "(${failed}): make room there and pack again. No ZIP was written.")
+  endif()
+endfunction()
+place("${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.json")
+place("${zip}")
+set(CPACK_EXTERNAL_BUILT_PACKAGES "${CPACK_PACKAGE_DIRECTORY}/${name}")
+if(NOT CPACK_TORVELIN_DIRTY STREQUAL "")
+  message(WARNING
+    "${name} holds uncommitted changes: its sources are not those of "
+    "commit ${CPACK_TORVELIN_DIRTY}, so it is not that commit's release (it "
+    "is dated by it all the same). For a release, commit the changes (or "
+    "set them aside with `git stash`) and pack again.")
+endif()

@@ -1,0 +1,168 @@
+# The releaser's settings and the programs that packing calls, checked
+# before anything is built: by the release tree's configure step (the
+# release workflow's first step) and by cmake/prepare.cmake, which CPack
+# reads before it does anything else. Each problem stops with a message
+# that says what to do and that no ZIP was written.
+#
+# release_clear(<zip>) removes the ZIP that an earlier run left at the
+# release path, and the part of one that a run stopped in the middle left
+# beside it; a ZIP that cannot be removed is an error that names it.
+#
+# release_settings(<source folder>) sets, in the caller's scope:
+#  release_epoch  the time to date the files by: SOURCE_DATE_EPOCH when it
+#                 is set, otherwise the commit's (git log -1 --format=%ct)
+#                 when the source folder is a git clone;
+#  release_key    the full path of the PKCS#12 file to sign with, or empty
+#                 for no signing. Any of TORVELIN_SIGN_PKCS12,
+#                 TORVELIN_SIGN_PASSWORD (the empty password included) and
+#                 TORVELIN_SIGN_TIMESTAMP_URL asks for signing, which needs
+#                 the first two. A relative path is taken from the folder
+#                 the command runs in, which the shell's PWD names: cpack
+#                 itself works in the build tree, so without PWD a relative
+#                 path is an error;
+#  release_dirty  in a clone whose tracked files differ from the commit,
+#                 that commit's short hash: the ZIP is not its release.
+
+macro(release_no_zip)
+  set(no_zip "No ZIP was written.")
+endmacro()
+
+function(release_clear zip)
+  file(REMOVE "${zip}" "${zip}.part")
+  if(EXISTS "${zip}" OR EXISTS "${zip}.part")
+    message(FATAL_ERROR
+      "Could not remove the ZIP of an earlier run: ${zip} is still there, "
+      "and it is not this run's. Make it removable (its folder writable, the "
+      "file not immutable), remove it and run the command again. No new ZIP "
+      "was written.")
+  endif()
+endfunction()
+
+function(release_commit src)
+  set(commit_time "" PARENT_SCOPE)
+  set(release_dirty "" PARENT_SCOPE)
+  find_program(GIT git)
+  if(NOT GIT)
+    return()
+  endif()
+  # A source archive unpacked inside some other clone is no clone itself.
+  execute_process(COMMAND "${GIT}" rev-parse --show-toplevel
+                  WORKING_DIRECTORY "${src}" OUTPUT_VARIABLE top
+                  ERROR_QUIET RESULT_VARIABLE failed
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(failed)
+    return()
+  endif()
+  file(REAL_PATH "${top}" top)
+  file(REAL_PATH "${src}" real_src)
+  if(NOT top STREQUAL real_src)
+    return()
+  endif()
+  execute_process(COMMAND "${GIT}" log -1 --format=%ct%n%h
+                  WORKING_DIRECTORY "${src}" OUTPUT_VARIABLE head
+                  ERROR_QUIET RESULT_VARIABLE failed
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(failed)
+    return()
+  endif()
+  string(REPLACE "\n" ";" head "${head}")
+  list(GET head 0 time)
+  list(GET head 1 commit)
+  set(commit_time "${time}" PARENT_SCOPE)
+  execute_process(COMMAND "${GIT}" status --porcelain --untracked-files=no
+                  WORKING_DIRECTORY "${src}" OUTPUT_VARIABLE changes
+                  ERROR_QUIET RESULT_VARIABLE failed)
+  if(failed OR NOT changes STREQUAL "")
+    set(release_dirty "${commit}" PARENT_SCOPE)
+  endif()
+endfunction()
+
+# A program that packing calls, with the Debian package that brings it.
+function(release_needs program package why)
+  release_no_zip()
+  find_program(found_${program} ${program} NO_CACHE)
+  if(NOT found_${program})
+    message(FATAL_ERROR "${why} needs ${program}, which is not on PATH: "
+                        "install it (apt-get install ${package}). ${no_zip}")
+  endif()
+endfunction()
+
+function(release_settings src)
+  release_no_zip()
+  # The date.
+  release_commit("${src}")
+  if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(epoch "$ENV{SOURCE_DATE_EPOCH}")
+    set(origin "SOURCE_DATE_EPOCH")
+  elseif(commit_time STREQUAL "")
+    message(FATAL_ERROR
+      "No commit to date the ZIP by: ${src} is not a git clone, or git is "
+      "not installed. Set SOURCE_DATE_EPOCH to the time of the commit the "
+      "sources come from (`git log -1 --format=%ct <commit>` in a clone). "
+      "${no_zip}")
+  else()
+    set(epoch "${commit_time}")
+    set(origin "The commit's time")
+  endif()
+  if(NOT epoch MATCHES "^[0-9]+$")
+    message(FATAL_ERROR
+      "${origin} (`${epoch}`) is not a number: give the seconds since "
+      "1970-01-01 00:00:00 UTC, digits only. ${no_zip}")
+  endif()
+  # A ZIP dates its files in DOS form: years 1980 to 2107, even seconds. zip
+  # rounds an odd second up, so 2107-12-31 23:59:58 UTC is the last time it
+  # holds; past it, and before 1980, it writes 1980-01-01 without a word.
+  if(epoch LESS 315532800 OR epoch GREATER 4354819198)
+    message(FATAL_ERROR
+      "${origin} (${epoch}) is no time a ZIP can hold: seconds since 1970, "
+      "from 315532800 (1980-01-01 00:00:00 UTC) to 4354819198 (2107-12-31 "
+      "23:59:58 UTC). ${no_zip}")
+  endif()
+
+  # The signing settings.
+  set(key "")
+  set(given)
+  set(missing)
+  foreach(setting PKCS12 PASSWORD TIMESTAMP_URL)
+    if(DEFINED ENV{TORVELIN_SIGN_${setting}})
+      list(APPEND given TORVELIN_SIGN_${setting})
+    elseif(NOT setting STREQUAL "TIMESTAMP_URL")
+      list(APPEND missing TORVELIN_SIGN_${setting})
+    endif()
+  endforeach()
+  if(given)
+    if(missing)
+      list(JOIN given ", " given)
+      list(JOIN missing ", " missing)
+      message(FATAL_ERROR
+        "Signing needs both TORVELIN_SIGN_PKCS12 and TORVELIN_SIGN_PASSWORD "
+        "(empty for a PKCS#12 file without one). Set: ${given}; not set: "
+        "${missing}. Set none of the three for an unsigned release. "
+        "${no_zip}")
+    endif()
+    set(key "$ENV{TORVELIN_SIGN_PKCS12}")
+    set(caller "$ENV{PWD}")
+    if(NOT key STREQUAL "" AND NOT IS_ABSOLUTE "${key}")
+      if(NOT IS_ABSOLUTE "${caller}" OR NOT IS_DIRECTORY "${caller}")
+        message(FATAL_ERROR
+          "TORVELIN_SIGN_PKCS12 (`${key}`) is a relative path, and PWD "
+          "names no folder to take it from: give the file's full path. "
+          "${no_zip}")
+      endif()
+      file(REAL_PATH "${key}" key BASE_DIRECTORY "${caller}")
+    endif()
+    if(key STREQUAL "" OR IS_DIRECTORY "${key}" OR NOT EXISTS "${key}")
+      message(FATAL_ERROR
+        "TORVELIN_SIGN_PKCS12 (`$ENV{TORVELIN_SIGN_PKCS12}`) names no file, "
+        "taken from ${caller}. ${no_zip}")
+    endif()
+    release_needs(osslsigncode osslsigncode "Signing")
+  endif()
+
+  # The programs packing calls besides CMake's own.
+  release_needs(zip zip "Packing")
+
+  set(release_epoch "${epoch}" PARENT_SCOPE)
+  set(release_key "${key}" PARENT_SCOPE)
+  set(release_dirty "${release_dirty}" PARENT_SCOPE)
+endfunction()
