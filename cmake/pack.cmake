@@ -6,8 +6,9 @@
 # CPACK_TEMPORARY_DIRECTORY. cmake/prepare.cmake, which CPack read first, has
 # removed any ZIP that an earlier run left at the release path, and handed on
 # the time to date the files by (CPACK_TORVELIN_EPOCH), the PKCS#12 file to
-# sign with (CPACK_TORVELIN_SIGN_PKCS12, empty for no signing) and the commit
-# the sources differ from (CPACK_TORVELIN_DIRTY). This script, in this order:
+# sign with (CPACK_TORVELIN_SIGN_PKCS12, empty for no signing), the commit
+# the sources differ from (CPACK_TORVELIN_DIRTY) and the programs to call
+# (CPACK_TORVELIN_SIGNER, CPACK_TORVELIN_ZIP). This script, in this order:
 #  1. signs both executables when there is a PKCS#12 file (Authenticode,
 #     SHA-256, osslsigncode, with the password TORVELIN_SIGN_PASSWORD;
 #     TORVELIN_SIGN_TIMESTAMP_URL adds an RFC 3161 timestamp);
@@ -15,11 +16,12 @@
 #  3. writes the ZIP into CPack's own folder: the files in name order, each
 #     with its installed mode and that time as UTC, and nothing else
 #     (zip -X);
-#  4. puts CPack's description of the run (the .json) and then the ZIP in
-#     the release folder, each copied there under a name of its own and
-#     renamed: a rename within a folder happens whole or not at all, so a
-#     full disk leaves no part of a ZIP. CPack's own copy of them then finds
-#     them in place and writes nothing.
+#  4. puts the ZIP in the release folder: copied there under a name of its
+#     own and renamed, since a rename within a folder happens whole or not
+#     at all, so a full disk leaves no part of a ZIP. CPack then copies its
+#     description of the run (the .json, which it writes only after this
+#     script) beside it and finds the ZIP in place; a stand-in of the .json
+#     put there first keeps room for that copy.
 # Each failure stops CPack before the ZIP is in place.
 
 set(dir "${CPACK_TEMPORARY_DIRECTORY}")
@@ -28,7 +30,6 @@ set(exes torvelin-x64.exe torvelin-x86.exe)
 
 # 1.
 if(NOT CPACK_TORVELIN_SIGN_PKCS12 STREQUAL "")
-  find_program(OSSLSIGNCODE osslsigncode REQUIRED)
   set(timestamp)
   if(NOT "$ENV{TORVELIN_SIGN_TIMESTAMP_URL}" STREQUAL "")
     set(timestamp -ts "$ENV{TORVELIN_SIGN_TIMESTAMP_URL}")
@@ -46,7 +47,7 @@ if(NOT CPACK_TORVELIN_SIGN_PKCS12 STREQUAL "")
     # in no file.
     execute_process(
       COMMAND sh -c "printf %s \"$TORVELIN_SIGN_PASSWORD\" | \"$@\"" sh
-              "${OSSLSIGNCODE}" sign -pkcs12 "${CPACK_TORVELIN_SIGN_PKCS12}"
+              "${CPACK_TORVELIN_SIGNER}" sign -pkcs12 "${CPACK_TORVELIN_SIGN_PKCS12}"
               ${password} -h sha256 -n TORVELIN ${timestamp}
               -in "${dir}/${exe}" -out "${signed}"
       OUTPUT_VARIABLE out ERROR_VARIABLE out RESULT_VARIABLE failed)
@@ -80,7 +81,7 @@ execute_process(COMMAND touch -d "@${CPACK_TORVELIN_EPOCH}" ${members}
 set(zip "${CPACK_TOPLEVEL_DIRECTORY}/${name}")
 file(REMOVE "${zip}")
 execute_process(COMMAND "${CMAKE_COMMAND}" -E env TZ=UTC
-                        zip -X -q "${zip}" ${members}
+                        "${CPACK_TORVELIN_ZIP}" -X -q "${zip}" ${members}
                 WORKING_DIRECTORY "${dir}" RESULT_VARIABLE failed)
 if(failed)
   file(REMOVE "${zip}")
@@ -89,23 +90,26 @@ if(failed)
 endif()
 
 # 4.
-function(place file)
-  get_filename_component(name "${file}" NAME)
-  set(to "${CPACK_PACKAGE_DIRECTORY}/${name}")
-  file(REMOVE "${to}.part")
-  file(COPY_FILE "${file}" "${to}.part" RESULT failed)
+set(release "${CPACK_PACKAGE_DIRECTORY}/${name}")
+set(json "${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.json")
+string(REPEAT " " 4096 room)
+file(REMOVE "${release}.part" "${json}")
+file(WRITE "${json}" "${room}")
+file(SIZE "${json}" size)
+if(size EQUAL 4096)
+  file(COPY_FILE "${zip}" "${release}.part" RESULT failed)
   if(NOT failed)
-    file(RENAME "${to}.part" "${to}" RESULT failed)
+    file(RENAME "${release}.part" "${release}" RESULT failed)
   endif()
-  if(failed)
-    file(REMOVE "${to}.part")
-    message(FATAL_ERROR "Could not put ${name} in ${CPACK_PACKAGE_DIRECTORY} "
-      "(${failed}): make room there and pack again. No ZIP was written.")
-  endif()
-endfunction()
-place("${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.json")
-place("${zip}")
-set(CPACK_EXTERNAL_BUILT_PACKAGES "${CPACK_PACKAGE_DIRECTORY}/${name}")
+else()
+  set(failed "no room")
+endif()
+if(failed)
+  file(REMOVE "${release}.part" "${json}")
+  message(FATAL_ERROR "Could not put ${release} in place (${failed}): make "
+                      "room in its folder and pack again. No ZIP was written.")
+endif()
+set(CPACK_EXTERNAL_BUILT_PACKAGES "${release}")
 if(NOT CPACK_TORVELIN_DIRTY STREQUAL "")
   message(WARNING
     "${name} holds uncommitted changes: its sources are not those of "

@@ -9,9 +9,10 @@
 #     (cmake/fresh.cmake), showing the compiler's words when a build fails,
 #     so that CPack's own build (its preinstall step) finds both current
 #     and a ZIP never holds an executable built from older sources.
-# It hands the time, the full path of the PKCS#12 file (empty: no signing)
-# and the commit the sources differ from (empty: none) on to pack.cmake in
-# CPACK_TORVELIN_EPOCH, CPACK_TORVELIN_SIGN_PKCS12 and CPACK_TORVELIN_DIRTY.
+# It hands the time, the full path of the PKCS#12 file (empty: no signing),
+# the commit the sources differ from (empty: none) and the programs to call
+# on to pack.cmake in CPACK_TORVELIN_EPOCH, CPACK_TORVELIN_SIGN_PKCS12,
+# CPACK_TORVELIN_DIRTY, CPACK_TORVELIN_SIGNER and CPACK_TORVELIN_ZIP.
 
 include("${CPACK_TORVELIN_SOURCE_DIR}/cmake/settings.cmake")
 
@@ -23,6 +24,8 @@ release_settings("${CPACK_TORVELIN_SOURCE_DIR}")
 set(CPACK_TORVELIN_EPOCH "${release_epoch}")
 set(CPACK_TORVELIN_SIGN_PKCS12 "${release_key}")
 set(CPACK_TORVELIN_DIRTY "${release_dirty}")
+set(CPACK_TORVELIN_SIGNER "${release_signer}")
+set(CPACK_TORVELIN_ZIP "${release_zip}")
 
 # 3.
 execute_process(COMMAND "${CMAKE_COMMAND}" --build "${CPACK_TORVELIN_TREE}"

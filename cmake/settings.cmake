@@ -20,6 +20,8 @@
 #                 the command runs in, which the shell's PWD names: cpack
 #                 itself works in the build tree, so without PWD a relative
 #                 path is an error;
+#  release_signer, release_zip  the full paths of osslsigncode (when
+#                 signing) and zip;
 #  release_dirty  in a clone whose tracked files differ from the commit,
 #                 that commit's short hash: the ZIP is not its release.
 
@@ -77,14 +79,17 @@ function(release_commit src)
   endif()
 endfunction()
 
-# A program that packing calls, with the Debian package that brings it.
-function(release_needs program package why)
+# A program that packing calls, looked up as the shell would (on PATH
+# alone), with the Debian package that brings it: its full path in <var>.
+function(release_needs var program package why)
   release_no_zip()
-  find_program(found_${program} ${program} NO_CACHE)
-  if(NOT found_${program})
+  find_program(found ${program} NO_CACHE NO_CMAKE_PATH
+               NO_CMAKE_ENVIRONMENT_PATH NO_CMAKE_SYSTEM_PATH)
+  if(NOT found)
     message(FATAL_ERROR "${why} needs ${program}, which is not on PATH: "
                         "install it (apt-get install ${package}). ${no_zip}")
   endif()
+  set(${var} "${found}" PARENT_SCOPE)
 endfunction()
 
 function(release_settings src)
@@ -121,6 +126,7 @@ function(release_settings src)
 
   # The signing settings.
   set(key "")
+  set(signer "")
   set(given)
   set(missing)
   foreach(setting PKCS12 PASSWORD TIMESTAMP_URL)
@@ -156,13 +162,15 @@ function(release_settings src)
         "TORVELIN_SIGN_PKCS12 (`$ENV{TORVELIN_SIGN_PKCS12}`) names no file, "
         "taken from ${caller}. ${no_zip}")
     endif()
-    release_needs(osslsigncode osslsigncode "Signing")
+    release_needs(signer osslsigncode osslsigncode "Signing")
   endif()
 
   # The programs packing calls besides CMake's own.
-  release_needs(zip zip "Packing")
+  release_needs(zip zip zip "Packing")
 
   set(release_epoch "${epoch}" PARENT_SCOPE)
   set(release_key "${key}" PARENT_SCOPE)
+  set(release_signer "${signer}" PARENT_SCOPE)
+  set(release_zip "${zip}" PARENT_SCOPE)
   set(release_dirty "${release_dirty}" PARENT_SCOPE)
 endfunction()
