@@ -24,10 +24,11 @@ def sums(read):
 def step(argv, cwd, status=0, umask=0o022, **env):
     """Runs a build step in cwd as a shell there would (PWD names cwd
     unless env names another folder), with env added to an environment
-    free of the release's settings; checks its exit status and returns its
-    output, blanks squeezed."""
+    free of the release's settings (a value of None: unset); checks its
+    exit status and returns its output, blanks squeezed."""
     env = {**{k: v for k, v in os.environ.items() if not k.startswith(
         ("TORVELIN_", "SOURCE_DATE_EPOCH"))}, "PWD": str(cwd), **env}
+    env = {k: v for k, v in env.items() if v is not None}
     proc = subprocess.run(argv, cwd=cwd, env=env, umask=umask,
                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                           stderr=subprocess.STDOUT)
@@ -46,10 +47,11 @@ def certificate(folder, name, *extensions, issuer="ca"):
           *(a for e in extensions for a in ("-addext", e))], folder)
 
 
-def pkcs12(folder, name, password, *chain):
-    """name.p12 in folder: name's key and certificate, and the chain's
-    certificates, under password."""
+def pkcs12(folder, name, password, *chain, out=None):
+    """out.p12 (name.p12) in folder: name's key and certificate, and the
+    chain's certificates, under password."""
+    out = (out or name) + ".p12"
     step(["openssl", "pkcs12", "-export", "-inkey", name + ".key", "-in",
           name + ".pem", *(a for c in chain for a in ("-certfile", c)),
-          "-out", name + ".p12", "-passout", "pass:" + password], folder)
-    return folder / (name + ".p12")
+          "-out", out, "-passout", "pass:" + password], folder)
+    return folder / out

@@ -97,30 +97,37 @@ def test_packing_rebuilds_a_stale_x86_executable(clones, tmp_path):
     assert filecmp.cmp(zip_path, tmp_path / "before.zip", shallow=False)
 
 
+def path_without(folder, *programs):
+    """A folder of links to every program on PATH but those whose names
+    start with one of programs, to stand for PATH."""
+    folder.mkdir()
+    for entry in filter(os.path.isdir, os.environ["PATH"].split(os.pathsep)):
+        for name in os.listdir(entry):
+            link = folder / name
+            if not (name.startswith(programs) or os.path.lexists(link)):
+                link.symlink_to(os.path.join(entry, name))
+    return str(folder)
+
+
 @pytest.fixture(scope="module")
 def archive(tools, tmp_path_factory):
     """git archive of HEAD, unpacked in a repository of its own (whose
     commit is not the archive's) and built with a PATH without git: (the
-    source folder, that PATH, the commit's time)."""
+    source folder, the commit's time, PATHs without git and without zip)."""
     top = tmp_path_factory.mktemp("archive")
     step(["git", "init", "-q"], top)
     step(["git", "-c", "user.name=t", "-c", "user.email=t@t", "commit", "-q",
           "--allow-empty", "-m", "not the archive's commit"], top)
-    no_git = top / "no-git"
-    no_git.mkdir()
-    for entry in filter(os.path.isdir, os.environ["PATH"].split(os.pathsep)):
-        for name in os.listdir(entry):
-            link = no_git / name
-            if not (name.startswith("git") or os.path.lexists(link)):
-                link.symlink_to(os.path.join(entry, name))
+    no_git = path_without(top / "no-git", "git")
     step(["git", "archive", "--prefix=src/", "-o", top / "src.tar", "HEAD"],
          REPO)
     step(["tar", "-xf", "src.tar"], top)
+    commit_time = step(["git", "log", "-1", "--format=%ct"], REPO)
     for argv in (["cmake", "--preset", "release"],
                  ["cmake", "--build", "--preset", "release"]):
-        step(argv, top / "src", PATH=str(no_git))
-    return (top / "src", str(no_git),
-            step(["git", "log", "-1", "--format=%ct"], REPO))
+        step(argv, top / "src", PATH=no_git, SOURCE_DATE_EPOCH=commit_time)
+    return (top / "src", commit_time, no_git,
+            path_without(top / "no-zip", "zip"))
 
 
 @pytest.fixture(scope="module")
@@ -135,22 +142,36 @@ def key(tmp_path_factory):
 NO_DATE = "No commit to date the ZIP by: .* Set SOURCE_DATE_EPOCH"
 NO_TIME = r"SOURCE_DATE_EPOCH \(%d\) is no time a ZIP can hold"
 COMPILE_ERROR = r"tool/main\.cc:\d+:\d+: error"
+NOT_HEAD = r"holds uncommitted changes: its sources are not those of commit "
 # A packing with a ZIP of an earlier run at its release path: the source
 # folder it packs in, what is done there first, the command and its
 # settings (<name>: a value of the run's own; <key> is the PKCS#12 file's
 # path relative to the source folder, which osslsigncode reads only when it
-# is taken from there), the exit status and what it says: None when it
-# packs the clones' ZIP.
+# is taken from there), the exit status and what it says: when it packs,
+# the clones' ZIP; otherwise no ZIP at all. A source that does not compile
+# shows that every check named comes before the build.
 PACKINGS = {
     "does-not-compile": (
         "second-clone", "break", PACK_RELEASE, {}, 1,
-        'Problem running install command: .* --target "preinstall"'),
+        COMPILE_ERROR + ".* The build failed, as said above"),
     "does-not-compile-workflow": (
         "second-clone", "break", WORKFLOW[0], {}, 2, COMPILE_ERROR),
-    "no-x86-build": (
-        "second-clone", "configure-win64", PACK_WINDOWS, {}, 1,
-        r"No x86 build in \S*/build/win32 to pack: run `cmake --preset "
-        r"win32` first"),
+    "not-a-number-workflow": (
+        "second-clone", "break", WORKFLOW[0], {"SOURCE_DATE_EPOCH": "abc"}, 1,
+        r"SOURCE_DATE_EPOCH \(`abc`\) is not a number"),
+    "no-zip": (
+        "second-clone", "break", PACK_RELEASE, {"PATH": "<no-zip>"}, 1,
+        r"Packing needs zip, which is not on PATH: install it \(apt-get "
+        r"install zip\)"),
+    "no-x86-tree": (
+        "second-clone", "configure-win64", PACK_WINDOWS, {}, 0, None),
+    "x86-tree-deleted": (
+        "second-clone", "rm release/x86", WORKFLOW[0], {}, 0, None),
+    "cache-and-staging-deleted": (
+        "second-clone", "rm release/CMakeCache.txt release/_CPack_Packages",
+        WORKFLOW[0], {}, 0, None),
+    "uncommitted-change": (
+        "second-clone", "change", PACK_RELEASE, {}, 0, NOT_HEAD),
     "wrong-password": (
         "second-clone", None, WORKFLOW[0],
         {"TORVELIN_SIGN_PKCS12": "<key>", "TORVELIN_SIGN_PASSWORD": "wrong"},
@@ -179,28 +200,33 @@ PACKINGS = {
 def test_packing_packs_the_clones_zip_or_none(archive, clones, key, tmp_path,
                                               tree, first, argv, env, status,
                                               message):
-    src, no_git, commit_time = archive
+    src, commit_time, no_git, no_zip = archive
     top = src if tree == "archive" else clones[tree]
     zip_path = top / "build" / (
         "win64" if argv == PACK_WINDOWS else "release") / ZIP_NAME
     if first == "configure-win64":
+        shutil.rmtree(top / "build" / "win32", ignore_errors=True)
         step(["cmake", "--preset", "win64"], top)
+    for gone in (top / "build" / g for g in (first or "").split()[1:]):
+        shutil.rmtree(gone) if gone.is_dir() else gone.unlink()
     zip_path.write_bytes(b"a ZIP of an earlier run")
     main = top / "tool" / "main.cc"
-    if first == "break":
-        main.write_text(main.read_text() + "this line does not compile\n")
+    if first in ("break", "change"):
+        main.write_text(main.read_text() + {
+            "break": "this line does not compile\n", "change": "\n"}[first])
     (tmp_path / "zip").write_text('#!/bin/sh\necho half > "$3"\nexit 3\n')
     (tmp_path / "zip").chmod(0o755)
     values = {"<key>": os.path.relpath(key, top), "<no-git>": no_git,
-              "<failing-zip>": "%s:%s" % (tmp_path, no_git),
-              "<commit>": commit_time}
+              "<no-zip>": no_zip, "<commit>": commit_time,
+              "<failing-zip>": "%s:%s" % (tmp_path, no_git)}
     try:
         out = step(argv, top, status,
                    **{k: values.get(v, v) for k, v in env.items()})
     finally:
-        if first == "break":
+        if first in ("break", "change"):
             step(["git", "checkout", "--", "tool/main.cc"], top)
-    if message:
-        assert re.search(message, out) and not zip_path.exists(), out
+    assert not message or re.search(message, out), out
+    if status:
+        assert not zip_path.exists(), out
     else:
         assert filecmp.cmp(zip_path, output(clones, "a", "zip"), shallow=False)

@@ -1,10 +1,12 @@
 """Signing a release with a throwaway CA and a local RFC 3161 timestamp
 server, packing from the release workflow's tree into a folder of its own;
-settings that cannot sign leave no ZIP."""
+settings that cannot sign, and a folder that cannot take the ZIP, leave no
+ZIP and no part of one."""
 
 import http.server
 import os
 import re
+import subprocess
 import threading
 import zipfile
 from pathlib import Path
@@ -39,8 +41,9 @@ class Stamper(http.server.BaseHTTPRequestHandler):
 
 @pytest.fixture(scope="module")
 def pki(tmp_path_factory):
-    """ca.pem, other.pem (a CA that signed nothing), signer.p12 and the
-    timestamping certificate tsa.pem."""
+    """ca.pem, other.pem (a CA that signed nothing), signer.p12, the same
+    without a password in bare.p12, and the timestamping certificate
+    tsa.pem."""
     require("openssl")
     folder = tmp_path_factory.mktemp("pki")
     for name in ("ca", "other"):
@@ -50,6 +53,7 @@ def pki(tmp_path_factory):
         certificate(folder, name, "basicConstraints=CA:FALSE",
                     "extendedKeyUsage=critical," + usage)
     pkcs12(folder, "signer", PASSWORD, "ca.pem")
+    pkcs12(folder, "signer", "", "ca.pem", out="bare")
     (folder / "tsa.cnf").write_text(TSA_CONFIG)
     return folder
 
@@ -61,7 +65,7 @@ def pack(pytestconfig, out, caller, status=0, **env):
     require("cpack", "osslsigncode")
     tree = Path(pytestconfig.getoption("build")).resolve() / "release"
     return step(["cpack", "--config", tree / "CPackConfig.cmake", "-B", out],
-                tree, status, PWD=str(caller), **env)
+                tree, status, **{"PWD": str(caller), **env})
 
 
 @pytest.fixture(scope="module")
@@ -127,8 +131,26 @@ def test_signed_prints_what_unsigned_prints(signed, pytestconfig, wine,
 
 KEY, WORD, URL = ("TORVELIN_SIGN_" + n for n in (
     "PKCS12", "PASSWORD", "TIMESTAMP_URL"))
-NEEDS = ("Signing needs both %s and %s. Set: %%s; not set: %%s. Set none of "
-         "the three for an unsigned release." % (KEY, WORD))
+NEEDS = ("Signing needs both %s and %s (empty for a PKCS#12 file without "
+         "one). Set: %%s; not set: %%s. Set none of the three for an unsigned "
+         "release." % (KEY, WORD))
+
+
+def test_a_key_without_a_password_signs(pytestconfig, pki, tmp_path):
+    pack(pytestconfig, tmp_path, pki, **{KEY: "bare.p12", WORD: ""})
+    zipfile.ZipFile(tmp_path / ZIP_NAME).extractall(tmp_path)
+    assert [run(["osslsigncode", "verify", "-CAfile", pki / "ca.pem", "-in",
+                 tmp_path / exe]).returncode for exe in SHIPPED.values()] == [
+                     0, 0]
+
+
+EARLIER = b"a ZIP of an earlier run"
+
+
+def as_root(argv):
+    if os.geteuid() != 0 and os.environ.get("CI") != "true":
+        pytest.skip("needs root: " + argv[0])
+    subprocess.run(argv, check=True)
 
 
 @pytest.mark.parametrize("env, message", [
@@ -139,13 +161,38 @@ NEEDS = ("Signing needs both %s and %s. Set: %%s; not set: %%s. Set none of "
     ({KEY: "signer.p12", WORD: PASSWORD},
      "%s (`signer.p12`) names no file, taken from {caller}." % KEY),
     ({KEY: "", WORD: PASSWORD}, "%s (``) names no file" % KEY),
+    ({KEY: "signer.p12", WORD: PASSWORD, "PWD": None},
+     "%s (`signer.p12`) is a relative path, and PWD names no folder" % KEY),
+    ({"folder": "full"}, "Could not put {zip} in place (No space left on "
+     "device)"),
+    ({"folder": "undeletable"}, "Could not remove the ZIP of an earlier run: "
+     "{zip} is still there"),
 ], ids=["key", "password", "timestamp-url", "key-and-empty-url",
-        "key-not-in-the-callers-folder", "empty-key"])
-def test_settings_that_cannot_sign_are_an_error(pytestconfig, tmp_path, env,
-                                                message):
-    zip_path = tmp_path / ZIP_NAME
-    zip_path.write_bytes(b"a ZIP of an earlier run")
-    out = pack(pytestconfig, tmp_path, tmp_path, 1, **env)
-    assert re.search(re.escape(message.format(caller=tmp_path))
-                     + ".* No ZIP was written", out), out
-    assert not zip_path.exists()
+        "key-not-in-the-callers-folder", "empty-key", "relative-key-no-pwd",
+        "full-folder", "undeletable-zip"])
+def test_packings_that_cannot_be_made_are_an_error(pytestconfig, tmp_path,
+                                                   env, message):
+    """A folder that is full (a tmpfs of 16 KiB, CPack's own files kept
+    elsewhere) or whose earlier ZIP is immutable (chattr +i) needs root."""
+    folder = env.pop("folder", None)
+    out = tmp_path / "out"
+    out.mkdir()
+    if folder == "full":
+        as_root(["mount", "-t", "tmpfs", "-o", "size=16k", "tmpfs", out])
+        (out / "_CPack_Packages").symlink_to(tmp_path)
+    zip_path = out / ZIP_NAME
+    zip_path.write_bytes(EARLIER)
+    if folder == "undeletable":
+        as_root(["chattr", "+i", zip_path])
+    try:
+        text = pack(pytestconfig, out, out, 1, **env)
+        assert re.search(re.escape(message.format(caller=out, zip=zip_path))
+                         + ".* No (new )?ZIP was written", text), text
+        assert not list(out.glob("*.part"))
+        assert (zip_path.read_bytes() == EARLIER if folder == "undeletable"
+                else not zip_path.exists())
+    finally:
+        if folder == "full":
+            subprocess.run(["umount", out], check=True)
+        if folder == "undeletable":
+            subprocess.run(["chattr", "-i", zip_path], check=True)
