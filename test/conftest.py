@@ -10,7 +10,7 @@ import winenv
 from expected import OPEN_ERR, System
 from support import (BINARIES, HELPERS, MINGW, REPO, WINDOWS, Console, Facts,
                      Wine, WineVersion, WinTool, binary, checked, mingw,
-                     require, run, windows_path)
+                     require, run, runnable, windows_path)
 
 
 def pytest_addoption(parser):
@@ -20,6 +20,25 @@ def pytest_addoption(parser):
     for target, rel in BINARIES.items():
         group.addoption("--" + target.replace("_", "-"), dest=target,
                         help="default BUILD/" + rel)
+
+
+# Under scripts/test, a line for each test as it ends, appended to the file
+# that TORVELIN_PROGRESS names, which the script shows as it grows: CTest
+# shows a suite's own output only once the suite ends.
+PROGRESS = {"path": os.environ.get("TORVELIN_PROGRESS"), "done": 0}
+
+
+def pytest_collection_finish(session):
+    PROGRESS.update(of=len(session.items),
+                    suite=session.config.option.markexpr or "pytest")
+
+
+def pytest_runtest_logreport(report):
+    if PROGRESS["path"] and report.when == "teardown":
+        PROGRESS["done"] += 1
+        with open(PROGRESS["path"], "a") as f:
+            f.write("%(suite)s: %(done)d of %(of)d done, " % PROGRESS
+                    + report.nodeid + "\n")
 
 
 @pytest.fixture(scope="session")
@@ -36,6 +55,7 @@ def abort_main(pytestconfig):
 @pytest.fixture(scope="session", params=WINDOWS)
 def win_exe(request):
     """Each Windows executable in turn; the test's id names its target."""
+    runnable(request.param)
     return request.param, binary(request.config, request.param)
 
 

@@ -42,6 +42,13 @@ def require(*tools):
         pytest.skip(why)
 
 
+def runnable(target):
+    """Skips a test that would run target's programs under Wine on a machine
+    that runs no 32-bit process: no tool installed would change that."""
+    if target == "win32" and not winenv.IA32:
+        pytest.skip(winenv.NO_IA32)
+
+
 def binary(config, target):
     """The built binary of a target; fails when it was not built."""
     path = config.getoption(target) or os.path.join(
@@ -205,16 +212,19 @@ class WinTool:
         """The executable with these arguments, given as ANSI bytes."""
         return self.launch([self.exe] + [win_arg(a) for a in args])
 
-    def batch(self, *lines):
-        """A batch file of these lines run by cmd.exe; TOOL in a line
-        names the executable."""
+    def batch(self, *lines, start=""):
+        """A batch file of these lines run by cmd.exe, started in the
+        folder start (relative to the batch file's); TOOL in a line names
+        the executable."""
         with open(self.cwd / "case.bat", "wb") as f:
             for line in lines:
                 f.write(line.replace(b"TOOL", self.exe.encode()) + b"\r\n")
-        return self.launch(["cmd", "/c", "case.bat"])
+        (self.cwd / start).mkdir(exist_ok=True)
+        return self.launch(["cmd", "/c", windows_path(self.cwd / "case.bat")],
+                           start)
 
-    def launch(self, argv):
-        proc = self.wine.run(argv, cwd=self.cwd)
+    def launch(self, argv, start=""):
+        proc = self.wine.run(argv, cwd=self.cwd / start)
         return proc.stdout, proc.stderr, proc.returncode
 
 

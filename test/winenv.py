@@ -4,9 +4,30 @@ runtime folder, so that nothing Wine says about its surroundings mixes with
 what a program prints. It imports no test framework: bench/run.py loads it
 by path."""
 
+import errno
 import os
 import subprocess
 from pathlib import Path
+
+# Debian's wine command starts Wine's 32-bit loader first, which a kernel
+# that runs no 32-bit process (ia32 emulation off, as on some virtual
+# machines) cannot start; Wine's 64-bit loader runs every x64 program there
+# all the same. IA32 tells whether this machine runs 32-bit processes.
+WINE32, WINE64 = "/usr/lib/wine/wine", "/usr/lib/wine/wine64"
+
+
+def runs_32bit():
+    try:
+        subprocess.run([WINE32, "--version"], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    except OSError as e:
+        return e.errno != errno.ENOEXEC
+    return True
+
+
+IA32 = runs_32bit()
+NO_IA32 = ("this machine's kernel runs no 32-bit process (ia32 emulation "
+           "off), so Wine cannot run an x86 program here")
 
 
 def runtime_dir(path):
@@ -28,6 +49,16 @@ def environment(prefix, runtime):
     env.update({"WINEPREFIX": str(prefix), "WINEDEBUG": "-all",
                 "WINEDLLOVERRIDES": "mscoree=d;mshtml=d",
                 "XDG_RUNTIME_DIR": str(runtime)})
+    if not IA32:
+        # wine and wine-stable (which wineboot, winecfg and wineconsole
+        # call) stand for the 64-bit loader.
+        shims = Path(runtime) / "wine64"
+        shims.mkdir(exist_ok=True)
+        for name in ("wine", "wine-stable"):
+            (shims / name).write_text('#!/bin/sh\nexec %s "$@"\n' % WINE64)
+            (shims / name).chmod(0o755)
+        env.update(PATH=str(shims) + os.pathsep + env["PATH"],
+                   WINELOADER=WINE64)
     return env
 
 

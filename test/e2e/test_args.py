@@ -7,6 +7,13 @@ import shutil
 import pytest
 
 from expected import SWITCHES, USAGE_LINES, answer, lines, system_of
+from support import REPO
+
+# The batch file of the users' README.txt, which finds the program beside
+# it from any folder.
+README_TXT = (REPO / "dist" / "README.txt").read_text()
+README_BATCH = [line[2:].encode() for line in README_TXT[
+    README_TXT.index("  @ECHO off"):].split("\n")[:3]]
 
 
 def cases(long_len):
@@ -71,17 +78,20 @@ def test_wine_pattern(win_tool, system, name, kind):
 
 
 @pytest.mark.wine
-@pytest.mark.parametrize("body,want", [
+@pytest.mark.parametrize("body,want,start", [
     pytest.param([l.encode() for l in USAGE_LINES[14:17]],
-                 lambda s: answer("O", s), id="usage-example"),
+                 lambda s: answer("O", s), "", id="usage-example"),
     pytest.param([b"@echo off",
                   b"FOR /f %%i in ('torvelin.exe /b') do set B=%%i",
                   b"ECHO [%B%]"],
-                 lambda s: lines(b"[%d]" % s.version[3]), id="capture-b"),
+                 lambda s: lines(b"[%d]" % s.version[3]), "", id="capture-b"),
     pytest.param([b"@echo off", b"torvelin.exe /x >NUL", b"ECHO %ERRORLEVEL%"],
-                 lambda s: lines(b"0"), id="errorlevel"),
+                 lambda s: lines(b"0"), "", id="errorlevel"),
+    pytest.param(README_BATCH, lambda s: answer("O", s), "elsewhere",
+                 id="readme-example-elsewhere"),
 ])
-def test_wine_batch(win_tool, system, body, want):
-    """Batch files that run the tool by name from their folder."""
+def test_wine_batch(win_tool, system, body, want, start):
+    """Batch files that run the tool beside them, started in their folder
+    or in another (start)."""
     shutil.copy(win_tool.path, win_tool.cwd / "torvelin.exe")
-    assert win_tool.batch(*body) == (want(system), b"", 0)
+    assert win_tool.batch(*body, start=start) == (want(system), b"", 0)
