@@ -32,9 +32,9 @@ void ConsoleScreenPrint(const char* bytes, int32_t n);
 // Puts view_rows back to "not yet determined", as at load: for RuntimeReset.
 void ConsoleResetView();
 
-constexpr int32_t kConsoleRunBytes = 1024;
-constexpr int32_t kConsoleTabWidth = 8;
-constexpr uint32_t kConsoleBeepHz = 1000;
+constexpr int32_t kConsoleRunBytes = 1024;  // the most cells one run holds
+constexpr int32_t kConsoleTabWidth = 8;     // tab stops, from the view's left
+constexpr uint32_t kConsoleBeepHz = 1000;   // BEL's tone
 constexpr uint32_t kConsoleBeepMs = 250;
 
 // Everything one screen write works with, in absolute buffer cells.
