@@ -2,9 +2,16 @@
 //
 // Every call here has the shape of the Windows or msvcrt function it is named
 // after, so that the runtime and the tool can be written against Windows and
-// still build and run elsewhere. Three implementations exist: win.cc (the
-// real calls), posix.cc (a host build) and test/fake.cc (a scriptable
-// stand-in for the tests). Only those files include operating-system headers.
+// still build and run elsewhere. Three implementations exist, each a set of
+// files:
+//   Windows (the shipped executables): win.cc, the real calls, and
+//     regapi.cc, which finds the registry functions for it.
+//   Host (a POSIX build): posix.cc; kernel.cc, the version from the kernel
+//     release; crt.cc, msvcrt's functions made from the C library.
+//   Fake (the unit tests): test/fake.cc and test/fake_console.cc, a
+//     scriptable stand-in, with crt.cc. The tests' platform library also
+//     holds kernel.cc and regapi.cc, for their own tests.
+// Only win.cc and posix.cc include operating-system headers.
 #ifndef TORVELIN_PLATFORM_PLATFORM_H_
 #define TORVELIN_PLATFORM_PLATFORM_H_
 

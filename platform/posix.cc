@@ -1,16 +1,12 @@
 // The platform on a POSIX host. Standard output is always a byte stream (the
 // console queries fail), the registry has no keys, and the version comes
 // from the kernel release.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "platform/kernel.h"
 #include "platform/platform.h"

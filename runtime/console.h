@@ -6,6 +6,8 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+// The screen driver, ConsolePrint's way to a console.
+#include "runtime/screen.h"
 
 // What is assumed of a console that cannot be queried.
 constexpr int32_t kConsoleFallbackColumns = 80;
@@ -50,19 +52,26 @@ struct ConsoleSize {
   int32_t rows;
 };
 
+// Standard output's handle (nullptr: none); the first call fetches both
+// standard handles and adds processed input to the input's mode.
 plat::Handle ConsoleGetHandle();
 // GetConsoleScreenBufferInfo on h, taken as failed when it reports a buffer
 // of no columns or no rows: such a buffer is no console either.
 bool ConsoleQueryBuffer(plat::Handle h, plat::ScreenBufferInfo* info);
+// Reloads the window from the console; all zero when the query fails.
 void ConsoleRefreshWindow();
 // The window, loaded on first use.
 const WindowCache& ConsoleWindow();
+// True when left == right or top == bottom: output takes the byte stream.
 bool ConsoleIsDegenerate(const WindowCache& w);
+// The window's columns and rows; 80 by 25 for a degenerate window.
 ConsoleSize ConsoleGetSize();
+// The cursor's column, 1 at the window's left edge; with a degenerate window
+// the queried x as it is (0 when the query fails).
 int32_t ConsoleGetColumn();
+// Writes n bytes (n <= 0: nothing) to the screen driver (screen.h) when the
+// window is not degenerate, otherwise to the byte stream until it is all
+// taken or a write fails or takes nothing.
 void ConsolePrint(const char* bytes, int32_t n);
-
-// The screen driver: draws n > 0 bytes as cells on the console.
-void ConsoleScreenPrint(const char* bytes, int32_t n);
 
 #endif  // TORVELIN_RUNTIME_CONSOLE_H_

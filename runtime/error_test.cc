@@ -5,11 +5,7 @@
 #include <csetjmp>
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "runtime/console.h"
-#include "runtime/runtime.h"
-#include "runtime/screen.h"
 #include "test/fake.h"
 #include "test/process.h"
 
@@ -304,63 +300,6 @@ TEST_F(ErrorContextTest, ResumeWithoutAThrowAborts) {
   EXPECT_EQ(fake::S().err,
             "\r\nAborting due to runtime error 5 (illegal resume)\r\n\r\n");
   EXPECT_STREQ(trace, "");
-}
-
-// Only the end matching the first start-up does the exit work; an end
-// without a start-up changes the count and nothing else.
-TEST(RuntimeNestingTest, OnlyTheOutermostEndWritesThePendingMessage) {
-  fake::Reset();
-  RuntimeReset();
-  RuntimeInit();
-  RuntimeInit();
-  // Extended precision and rounding to nearest, set once.
-  EXPECT_EQ(fake::S().calls, std::vector<std::string>{"ControlFp(0,0x30300)"});
-  runtime_state.PendingAbortMessage = "pending\r\n";
-  RuntimeExit();
-  EXPECT_EQ(fake::S().err, "");
-  EXPECT_EQ(InitCount, 1);
-  RuntimeExit();
-  EXPECT_EQ(fake::S().err, "pending\r\n");
-  RuntimeExit();
-  EXPECT_EQ(fake::S().err, "pending\r\n");
-  EXPECT_EQ(InitCount, -1);
-  // A start-up from below zero is not the first one: nothing is cleared.
-  RuntimeInit();
-  EXPECT_STREQ(runtime_state.PendingAbortMessage, "pending\r\n");
-}
-
-// The first start-up sets the floating-point unit and clears the runtime's
-// state and the console's, whatever was there; the view's rows are not its
-// to clear.
-TEST(RuntimeNestingTest, TheFirstStartUpClearsTheStateAndSetsTheFpu) {
-  fake::Reset();
-  RuntimeReset();
-  char arg0[] = "tool", arg1[] = "/o";
-  char* argv[] = {arg0, arg1, nullptr};
-  RuntimeSetArgs(2, argv);
-  ErrSetNum(7);
-  runtime_state.PendingAbortMessage = "pending\r\n";
-  runtime_state.files.in_use = true;
-  console_state.window = {0, 0, 19, 3};
-  console_state.PendingLineFeed = true;
-  view_rows = {0, 3};
-  RuntimeInit();
-  EXPECT_EQ(fake::S().calls, std::vector<std::string>{"ControlFp(0,0x30300)"});
-  EXPECT_EQ(InitCount, 1);
-  EXPECT_EQ(StrLen(GetCommandArg(1)), 0);
-  EXPECT_EQ(ErrGetNum(), 0);
-  EXPECT_EQ(runtime_state.PendingAbortMessage, nullptr);
-  EXPECT_FALSE(runtime_state.files.in_use);
-  EXPECT_EQ(console_state.window.bottom, 0);
-  EXPECT_FALSE(console_state.PendingLineFeed);
-  EXPECT_EQ(view_rows.bottom, 3);
-}
-
-TEST(RuntimeNestingTest, NormalEndWritesNothing) {
-  FreshProcess();
-  EXPECT_EQ(RunToExit([] { ProgramEnd(0); }), 0);
-  EXPECT_EQ(fake::S().err, "");
-  EXPECT_EQ(InitCount, 0);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 namespace {
 
-const char kLineEnd[2] = {13, 10};
+constexpr char kLineEnd[] = {13, 10};
 static_assert(kPrintZoneWidth <= kSpacesLength, "a zone fill is one write");
 
 const FileOps console_ops = {ConsoleEntryWrite, nullptr};
@@ -32,7 +32,7 @@ void PrintLine(int32_t file, Src text, uint32_t flags) {
 
 void PrintEnd(FileEntry* entry, uint32_t flags) {
   if (flags & (PrintFlagNewline | PrintFlagNewlineAlt)) {
-    FileWrite(entry, kLineEnd, 2);
+    FileWrite(entry, kLineEnd, sizeof kLineEnd);
   } else if (flags & PrintFlagZone) {
     PrintZone(entry);
   }
@@ -58,7 +58,7 @@ void PrintZone(FileEntry* entry) {
   if (next > col + 1) {
     FileWrite(entry, kSpaces, next - (col + 1));
   } else {
-    FileWrite(entry, kLineEnd, 2);
+    FileWrite(entry, kLineEnd, sizeof kLineEnd);
   }
 }
 

@@ -11,10 +11,14 @@
 
 #include "runtime/text.h"
 
-constexpr uint32_t PrintFlagNewline = 1;
+// How PrintLine ends its text; with no flag the output stays on the line.
+constexpr uint32_t PrintFlagNewline = 1;  // CR LF
+// On to the next print zone; CR LF when the line has none left. Ignored when
+// either line-end flag is set.
 constexpr uint32_t PrintFlagZone = 2;
-constexpr uint32_t PrintFlagNewlineAlt = 4;
+constexpr uint32_t PrintFlagNewlineAlt = 4;  // CR LF, as PrintFlagNewline
 
+// Print zones start at columns 1, 15, 29 and so on.
 constexpr int32_t kPrintZoneWidth = 14;
 
 struct FileEntry;
@@ -39,15 +43,27 @@ struct FileTable {
   FileEntry numbered[255];
 };
 
+// Writes the text (an empty one is no write) to the file, then the end the
+// flags ask for. Consumes the text; allocates nothing.
 void PrintLine(int32_t file, Src text, uint32_t flags);
+// Writes the end the flags ask for: CR LF, a zone fill, or nothing.
 void PrintEnd(FileEntry* entry, uint32_t flags);
+// Spaces up to the next zone start; CR LF instead when that start is past
+// width - 14 on a line with a width. Error number 1 for no open entry.
 void PrintZone(FileEntry* entry);
+// 0 the console, -1 the reserved entry, 1 to 255 the numbered files;
+// nullptr for any other number.
 FileEntry* FileFromNumber(int32_t file);
-// Returns 0 when written, 1 when there is no open entry.
+// Returns 0 when written, 1 when the entry is not open or cannot write, and
+// records it as the error number; a write moves the entry's column.
 int32_t FileWrite(FileEntry* entry, const char* bytes, int32_t n);
+// Closes and clears the numbered files and marks the table unused; nothing
+// when it is not in use.
 void FileCloseAll();
 
+// Opens file 0 on first use: the console's width, its cursor's column.
 void ConsoleEntryInit();
+// Hands the bytes to ConsolePrint; always 0, a failed console write unseen.
 int32_t ConsoleEntryWrite(FileEntry* entry, const char* bytes, int32_t n);
 
 #endif  // TORVELIN_RUNTIME_PRINT_H_

@@ -64,5 +64,6 @@ void* RuntimeGetContext(int32_t slot, uint32_t size) {
 }
 
 // The runtime starts with the process, before the program's main routine:
-// the one static initialiser of the program.
+// the one static initialiser of the program. The run goes on at main()
+// (tool/entry.cc), which hands over to ReportMain (tool/main.cc).
 __attribute__((constructor)) static void RuntimeStartUp() { RuntimeStart(); }

@@ -33,11 +33,16 @@ extern int32_t InitCount;
 // global without that note carries over from one such "process" to the next.
 void RuntimeReset();
 
+// The first call (InitCount 0) clears runtime_state and console_state and
+// sets the floating-point unit; every call counts.
 void RuntimeInit();
+// The call that brings InitCount back to 0 closes the numbered files and
+// writes the pending abort message to standard error; every call counts.
 void RuntimeExit();
 // What the process start-up runs before the main routine: RuntimeInit, and
 // RuntimeExit registered as an exit-time handler.
 void RuntimeStart();
+// Ends the process with `status`; the exit-time handlers (RuntimeExit) run.
 [[noreturn]] void ProgramEnd(int32_t status);
 // The slot's record, zero-filled when first requested; nullptr for a slot
 // outside 0 to 4 or a size larger than a slot holds.

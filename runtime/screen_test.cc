@@ -302,12 +302,13 @@ TEST_F(ScreenTest, OwedLineFeedMovesTheWindowWhenTheBufferHasRoom) {
 }
 
 // The console's cursor just below the view at its left edge (the window was
-// scrolled up since): a write that moves the cursor scrolls at once; one
-// that does not, a lone BEL, owes the line feed as a text ending there
-// would.
+// scrolled up since, or the write's own LF took it there): a write that
+// moves the cursor scrolls at once; one that does not, a lone BEL, owes the
+// line feed as a text ending there would.
 TEST_F(ScreenTest, CursorJustBelowTheViewScrollsOnlyAfterAMove) {
   struct Case {
     std::string bytes;
+    int16_t row;  // the cursor's row before the write
     Xy cursor;
     Rect window;
     bool pending;
@@ -315,9 +316,11 @@ TEST_F(ScreenTest, CursorJustBelowTheViewScrollsOnlyAfterAMove) {
   };
   // clang-format off
   const std::vector<Case> cases = {
-      {"\a", {79, 24}, {0, 0, 79, 24}, true,
+      {"\a", 25, {79, 24}, {0, 0, 79, 24}, true,
        {kInfo, kBeep, Cursor(79, 24), kInfo}},
-      {"\b", {0, 25}, {0, 1, 79, 25}, false,
+      {"\b", 25, {0, 25}, {0, 1, 79, 25}, false,
+       {kInfo, Cursor(0, 25), Window(0, 1, 79, 25), kInfo}},
+      {"\n\r", 24, {0, 25}, {0, 1, 79, 25}, false,
        {kInfo, Cursor(0, 25), Window(0, 1, 79, 25), kInfo}},
   };
   // clang-format on
@@ -325,7 +328,7 @@ TEST_F(ScreenTest, CursorJustBelowTheViewScrollsOnlyAfterAMove) {
     SCOPED_TRACE(static_cast<int>(c.bytes[0]));
     FreshProcess();
     Open(80, 300, 0, 25);
-    C().cursor = {0, 25};
+    C().cursor = {0, c.row};
     Print(c.bytes);
     EXPECT_EQ(FakeCursor(), c.cursor);
     EXPECT_EQ(FakeWindow(), c.window);

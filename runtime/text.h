@@ -64,33 +64,64 @@ struct Src {
   }
 };
 
-// Releases a source's temporary, if it has one.
+// Releases a source's temporary, if it has one, and leaves `s` empty.
 void SrcRelease(Src& s);
 
+// Stores the source's bytes in `dest`: an owned temporary hands its buffer
+// over, a buffer large enough is reused, otherwise one is allocated; an empty
+// source frees dest's buffer.
 void StrAssign(Text& dest, Src s);
+// Copies at most `capacity` bytes, a zero after them, and zeroes the rest of
+// the character positions (an empty source zeroes all capacity + 1 bytes);
+// no buffer or capacity <= 0 stores nothing. Never allocates.
 void StrAssignFixedBytes(char* buffer, int32_t capacity, Src s);
 template <int32_t N>
 void StrAssignFixed(FixedText<N>& dest, Src s) {
   StrAssignFixedBytes(dest.bytes, N, s);
 }
+// A view of `length` bytes; the empty text when bytes is nullptr or length
+// <= 0. Never allocates.
 Text StrView(const char* bytes, int32_t length);
+// A view of all N character positions, the zeros after the text included.
 template <int32_t N>
 Text StrFromFixed(const FixedText<N>& f) {
   return StrView(f.bytes, N);
 }
+// a's bytes then b's, in a new buffer; the empty text, unallocated, when
+// both are empty.
 Text StrConcat(Src a, Src b);
+// Appends the source to `dest`, growing its buffer to half again what is
+// needed when it is too small; the source may lie inside dest.
 void StrConcatAssign(Text& dest, Src s);
+// The source's byte count.
 int32_t StrLen(Src s);
+// The first `count` bytes: the whole text when count is past its end,
+// empty when count <= 0.
 Text StrLeft(Src s, int32_t count);
+// `count` bytes from position `start`, cut at the end; a negative count takes
+// the rest, count 0 or a start outside 1..length gives the empty text.
 Text StrMid(Src s, int32_t start, int32_t count);
+// The byte at `position` as 0 to 255; 0 when position is outside 1..length.
 int32_t StrAsc(Src s, int32_t position);
+// A copy with a to z (the C locale's lower case) made upper case.
 Text StrUCase(Src s);
+// A copy without leading spaces, nor trailing spaces and zero bytes; other
+// white space stays.
 Text StrTrim(Src s);
+// -1, 0 or 1 as a orders before, with or after b: bytes compared as unsigned
+// values, then a text before any longer one it begins.
 int32_t StrCompare(Src a, Src b);
+// The value in decimal, with a minus sign when negative.
 Text StrFromInt(int32_t value);
+// The value in decimal.
 Text StrFromUInt(uint32_t value);
+// The value in upper-case hex, in the low `digits` digits (zero-padded, at
+// most 8); digits <= 0 takes as many as the value needs, at least one.
 Text StrHex(uint32_t value, int32_t digits);
+// The environment variable named by the bytes before the name's first zero;
+// empty when it is unset or the name is empty.
 Text GetEnviron(Src name);
+// Frees an owned buffer, forgets a view, and leaves `t` empty.
 void StrDelete(Text& t);
 
 // The argument store: the count and vector the process start-up received.
@@ -99,7 +130,11 @@ struct ArgStore {
   char** vector;
 };
 
+// Keeps the pointers, not copies: the vector must outlive its readers.
 void RuntimeSetArgs(int32_t count, char** vector);
+// A copy of argument `index` (0 is the program name); empty at or past the
+// count or with no vector. A negative index joins every argument after the
+// program name, one space between neighbours.
 Text GetCommandArg(int32_t index);
 
 #endif  // TORVELIN_RUNTIME_TEXT_H_

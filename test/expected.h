@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
-// The usage text (kUsageLines), the report's labels (kLabels) and the
-// reader's error texts (kOpenError, kQueryError) and the lines that end the
-// error report (kErrorReportTail), from test/texts/.
+// The usage text (kUsageLines), the report's labels (kLabels), the
+// reader's error texts (kOpenError, kQueryError), the lines that end the
+// error report (kErrorReportTail) and its wording for each runtime error
+// code (kErrorWording), from test/texts/.
 #include "test/texts.h"
 
 static_assert(sizeof kUsageLines / sizeof kUsageLines[0] == 23,

@@ -3,7 +3,8 @@
 # test/texts.h for the C++ tests of the including directory: each file's
 # lines as C string literals, separated by commas.
 set(texts_dir ${CMAKE_CURRENT_LIST_DIR}/texts)
-foreach(name usage labels open_error query_error error_report_tail)
+foreach(name usage labels open_error query_error error_report_tail
+        error_wording)
   set(file ${texts_dir}/${name}.txt)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
   file(READ ${file} text)
@@ -27,6 +28,9 @@ inline constexpr char kOpenError[] = @open_error@;
 inline constexpr char kQueryError[] = @query_error@;
 inline constexpr const char* kErrorReportTail[] = {
     @error_report_tail@,
+};
+inline constexpr const char* kErrorWording[] = {
+    @error_wording@,
 };
 
 #endif  // TORVELIN_TEST_TEXTS_H_

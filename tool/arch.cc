@@ -1,6 +1,12 @@
 // Decides between a 64-bit and a 32-bit system.
 #include "tool/tool.h"
 
+namespace {
+
+constexpr char kX86Folder[] = "ProgramFiles(x86)";
+
+}  // namespace
+
 Text GetArchitecture() {
   Text id;
   StrAssign(id, MyRegRead(kHkeyLocalMachine,
@@ -12,8 +18,8 @@ Text GetArchitecture() {
     return result;
   }
   bool not_x86 = StrCompare(StrUCase(StrLeft(id, 3)), "X86") != 0;
-  bool has_x86_folder =
-      StrLen(StrTrim(GetEnviron(StrView("ProgramFiles(x86)", 17)))) >= 1;
+  const Text folder = StrView(kX86Folder, sizeof kX86Folder - 1);
+  bool has_x86_folder = StrLen(StrTrim(GetEnviron(folder))) >= 1;
   StrAssign(result, not_x86 && has_x86_folder ? "64-bit" : "32-bit");
   return result;
 }

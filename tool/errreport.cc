@@ -1,6 +1,7 @@
 // The tool's own report for a runtime error, in place of the runtime's abort
 // message: the number, the line and the tool's wording for the code, on
 // standard output, and an end with the error's number as the exit status.
+#include <cstdint>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -48,14 +49,37 @@ constexpr int32_t Longest() {
   return most;
 }
 
-// The first line's room: "ERROR: #", " at line #", "; ", two numbers of at
-// most 11 characters and the longest wording.
-constexpr int32_t kNumberSize = 11;
-constexpr int32_t kFirstLineSize = 8 + 10 + 2 + 2 * kNumberSize + Longest();
+// The characters of `value` in decimal, a minus sign included.
+constexpr int32_t DecimalWidth(int64_t value) {
+  int32_t n = value < 0 ? 2 : 1;
+  for (value = value < 0 ? -value : value; value >= 10; value /= 10) ++n;
+  return n;
+}
+
+// The first line's pieces, each sized by the compiler: the leads before
+// the number, the line and the wording, and the widest number ItoA writes.
+constexpr char kNumberLead[] = "ERROR: #";
+constexpr char kLineLead[] = " at line #";
+constexpr char kWordingLead[] = "; ";
+
+template <size_t N>
+constexpr int32_t Length(const char (&)[N]) {
+  return static_cast<int32_t>(N - 1);
+}
+
+constexpr int32_t kNumberSize = DecimalWidth(INT32_MIN);
+constexpr int32_t kFirstLineSize = Length(kNumberLead) + Length(kLineLead) +
+                                   Length(kWordingLead) + 2 * kNumberSize +
+                                   Longest();
 
 void Append(char* line, int32_t* used, const char* bytes, int32_t n) {
   if (n > 0) std::memcpy(line + *used, bytes, static_cast<size_t>(n));
   *used += n;
+}
+
+template <size_t N>
+void AppendLead(char* line, int32_t* used, const char (&lead)[N]) {
+  Append(line, used, lead, Length(lead));
 }
 
 void AppendNumber(char* line, int32_t* used, int32_t value) {
@@ -84,13 +108,13 @@ void ErrorReport() {
   // must not allocate, since running out of memory is what raises it.
   char first[kFirstLineSize];
   int32_t used = 0;
-  Append(first, &used, "ERROR: #", 8);
+  AppendLead(first, &used, kNumberLead);
   AppendNumber(first, &used, number);
-  Append(first, &used, " at line #", 10);
+  AppendLead(first, &used, kLineLead);
   AppendNumber(first, &used, line);
   if (number >= 0 && number < kErrorMessageCount &&
       report_messages != nullptr) {
-    Append(first, &used, "; ", 2);
+    AppendLead(first, &used, kWordingLead);
     const Text& message = report_messages->entries[number];
     Append(first, &used, message.data, message.length);
   }

@@ -295,6 +295,30 @@ TEST(FaultsAllocationTest, RunningOutPrintsTheReportOrTheFullOutput) {
   }
 }
 
+// An empty string value (one zero byte) needs no memory once the registry
+// has answered: with every allocation failing from the first one the query
+// comes before, /p still prints its empty line and ends with status 0.
+TEST(FaultsAllocationTest, AnEmptyValueNeedsNoMemoryAfterTheRegistryAnswers) {
+  const Form& f = Forms()[3];
+  const auto run = [&f](long from) {
+    return RunForm(f, [from] {
+      fake::S().registry[kProductKey].values["ProductType"] = {1, {"\0", 1}};
+      fake::S().fail_from = from;
+    });
+  };
+  const auto answered = [](const Outcome& r) {
+    return std::any_of(r.calls.begin(), r.calls.end(), [](const auto& call) {
+      return call.rfind("RegQueryValueExA(", 0) == 0;
+    });
+  };
+  const long attempts = run(0).allocation_attempts;
+  long from = 1;
+  while (from <= attempts && !answered(run(from))) ++from;
+  const Outcome r = run(from);
+  ExpectCleanEnd(r, "failing from " + std::to_string(from));
+  EXPECT_EQ(r.out, "\r\n");
+}
+
 // ---------------------------------------------------------------------------
 // The registry and the version query.
 

@@ -20,16 +20,23 @@ struct ErrorMessages {
 // for running out of memory, which ends in ErrorReport with status 4.
 [[noreturn]] void ReportMain(int32_t argc, char** argv);
 
-// Prints the report form that `mode` names ("" for the six-line report).
+// Prints the report form that `mode` names (OS_ONLY, BUILD_ONLY,
+// PRODUCTTYPE_ONLY, ARCHITECTURE_ONLY; anything else the six-line report),
+// or the one error line when the version query fails.
 void VersionReport(const Text& mode);
 
 // Reads one registry value as text, or one of the two error texts. The key
 // path and value name go to the registry exactly as given, zero-terminated;
 // nothing is allocated before the registry has answered, so running out of
-// memory can never make it ask for another key or value.
+// memory can never make it ask for another key or value. A DWORD reads as
+// its decimal number, binary data as two hex digits a byte (2048 digits at
+// most), any other type as its bytes before the first zero; an empty string
+// value needs no allocation at all.
 Text MyRegRead(uint32_t root, const char* path, const char* name);
 
-// "64-bit", "32-bit" or "ERROR".
+// "ERROR" for a processor identifier of 3 bytes or fewer; "64-bit" when it
+// does not begin with x86 (any case) and ProgramFiles(x86) holds more than
+// spaces; "32-bit" otherwise. A registry error text is an identifier too.
 Text GetArchitecture();
 
 // Fills the table and registers ErrorReport as the runtime's error handler.
