@@ -262,8 +262,8 @@ TEST(FaultsAllocationTest, RunningOutPrintsTheReportOrTheFullOutput) {
   for (const Form& f : Forms()) {
     const long attempts = RunForm(f, nullptr).allocation_attempts;
     const std::string full = Join(Writes(f.lines));
-    for (long fake::State::*mode :
-         {&fake::State::fail_allocation, &fake::State::fail_from}) {
+    using Mode = long fake::State::*;
+    for (Mode mode : {&fake::State::fail_allocation, &fake::State::fail_from}) {
       bool reported = false;
       for (long k = 1; k <= attempts + 1; ++k) {
         Outcome r = RunForm(f, [&] { fake::S().*mode = k; });
