@@ -6,5 +6,5 @@ BINARIES = {
     "host": "host/torvelin",
     "win64": "win64/torvelin.exe",
     "win32": "win32/torvelin.exe",
-    "abort_main": "host/test/abort_main",
+    "abort_main": "host/abort_main",
 }
