@@ -12,21 +12,22 @@
    information names the executable, started by cmd /c. Each form of each
    executable is set against an empty program built with the same compiler
    and flags (bench/empty.cc, the bench_empty target of the same build
-   tree). Standard output is a pipe, as in a batch file's FOR /f. A
-   throwaway prefix, one persistent server.
+   tree), and the requests it makes beyond that program's are named.
+   Standard output is a pipe, as in a batch file's FOR /f. A throwaway
+   prefix, one persistent server.
 2. Host instructions: valgrind's callgrind counts the instructions of each
    form of the host binary and of the empty program of the host tree. Both
    run from one folder under fixed names with an empty environment, since
    the dynamic loader and getenv walk the environment: the count is then
    the same for any caller, in any folder.
 
-Each table marks the goals: every form at most 1.01 times the empty
-program's requests, and every host form at most 1.3 times its
-instructions. This is a command, not a test: it fails only when something
-cannot run.
+The forms are the test suites' (test/expected.py), the binaries where the
+suites find them (test/builds.py). This is a command, not a test: it fails
+only when something cannot run.
 """
 
 import argparse
+import collections
 import os
 import re
 import shutil
@@ -38,14 +39,14 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
 
-# Wine's surroundings, as the test suites set them up.
+# The binaries, the forms and Wine's surroundings, as the test suites have
+# them.
 sys.path.insert(0, os.path.join(REPO, "test"))
+from builds import BINARIES  # noqa: E402
+from expected import FORMS  # noqa: E402
 import winenv  # noqa: E402
 
-FORMS = [("none", []), ("/o", ["/o"]), ("/b", ["/b"]), ("/p", ["/p"]),
-         ("/a", ["/a"]), ("/x", ["/x"])]
-REQUEST_GOAL = 1.01
-INSTRUCTION_GOAL = 1.3
+TARGETS = ("host", "win64", "win32")
 
 # A trace line: a thread id, then a request ("name( ...") or anything else
 # (a reply "name() = ...", "*killed*", ...).
@@ -71,12 +72,12 @@ def empty_program(tree):
 
 
 def count_requests(lines, image):
-    """The requests of the process running `image` (a file name), and
-    whether its last thread has ended. Requests a thread made before its
-    start-up information named the image count too."""
+    """The requests of the process running `image` (a file name), counted
+    by name, and whether its last thread has ended. Requests a thread made
+    before its start-up information named the image count too."""
     since_start = {}
     threads = None
-    n = 0
+    n = collections.Counter()
     for line in lines:
         m = TRACE_LINE.match(line)
         if not m:
@@ -84,17 +85,18 @@ def count_requests(lines, image):
         tid, request, other = m.group(1), m.group(2), m.group(3) or ""
         if threads is None:
             if request == "init_first_thread":
-                since_start[tid] = 0
+                since_start[tid] = collections.Counter()
             if request:
-                since_start[tid] = since_start.get(tid, 0) + 1
+                since_start.setdefault(tid, collections.Counter())[
+                    request] += 1
             elif other.startswith("get_startup_info() = 0"):
                 path = re.search(r'imagepath=L"([^"]*)"', other)
                 if path and path.group(1).split("\\")[-1] == image:
                     threads = {tid}
-                    n = since_start.get(tid, 0)
+                    n = since_start.get(tid, collections.Counter())
         elif tid in threads:
             if request:
-                n += 1
+                n[request] += 1
             elif other.startswith("new_thread() = 0"):
                 threads.add(re.search(r"tid=([0-9a-f]+)", other).group(1))
             elif other.startswith("*killed*"):
@@ -150,14 +152,20 @@ class TracedWine:
 
 
 def counted(measure, runs):
-    """Runs measure `runs` times; the count, or "low..high" if it varied."""
+    """Runs measure `runs` times; the requests of the first run by name, and
+    " (low..high)" if their number varied, else ""."""
     got = [measure() for _ in range(runs)]
-    return (got[0], "") if min(got) == max(got) else (
-        min(got), " (%d..%d)" % (min(got), max(got)))
+    totals = [sum(g.values()) for g in got]
+    return got[0], "" if min(totals) == max(totals) else " (%d..%d)" % (
+        min(totals), max(totals))
 
 
-def verdict(ratio, goal):
-    return "%.2f %s" % (goal, "met" if ratio <= goal else "MISSED")
+def beyond(form, empty):
+    """The requests of form that the empty program does not make, and those
+    it makes and form does not (marked -), by name."""
+    more, fewer = form - empty, empty - form
+    return " ".join(["%s %d" % kv for kv in sorted(more.items())] +
+                    ["-%s %d" % kv for kv in sorted(fewer.items())])
 
 
 def requests_bench(exes, trees, runs, tmp):
@@ -166,18 +174,19 @@ def requests_bench(exes, trees, runs, tmp):
         for target, exe in exes.items():
             empty = empty_program(trees[target])
             base, spread = counted(lambda: wine.requests(empty, []), runs)
+            total = sum(base.values())
             print()
             print("Wineserver requests, %s: torvelin.exe %d bytes; empty "
                   "program %d bytes, %d requests%s." % (
                       target, os.path.getsize(exe), os.path.getsize(empty),
-                      base, spread))
-            print("%-6s %9s %8s %12s" % ("form", "requests", "/ empty",
-                                         "goal"))
+                      total, spread))
+            print("%-6s %9s %8s %7s  %s" % ("form", "requests", "/ empty",
+                                            "beyond", "which"))
             for form, args in FORMS:
                 n, spread = counted(lambda: wine.requests(exe, args), runs)
-                print("%-6s %9d %8.3f %12s%s" % (
-                    form, n, n / base, verdict(n / base, REQUEST_GOAL),
-                    spread))
+                print("%-6s %9d %8.3f %7d  %s%s" % (
+                    form, sum(n.values()), sum(n.values()) / total,
+                    sum(n.values()) - total, beyond(n, base), spread))
     finally:
         wine.close()
 
@@ -209,20 +218,20 @@ def callgrind_bench(host, tree, tmp):
     base = instructions([empty_program(tree)], tmp)
     print()
     print("Host instructions (callgrind, Ir); the empty program: %d." % base)
-    print("%-6s %9s %8s %12s" % ("form", "Ir", "/ empty", "goal"))
+    print("%-6s %9s %8s %7s" % ("form", "Ir", "/ empty", "beyond"))
     for form, args in FORMS:
         n = instructions([host] + args, tmp)
-        print("%-6s %9d %8.3f %12s" % (form, n, n / base,
-                                       verdict(n / base, INSTRUCTION_GOAL)))
+        print("%-6s %9d %8.3f %7d" % (form, n, n / base, n - base))
 
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     ap.add_argument("--build", default=os.path.join(REPO, "build"),
-                    help="build root holding host/, win64/ and win32/")
-    ap.add_argument("--host", help="default BUILD/host/torvelin")
-    ap.add_argument("--win64", help="default BUILD/win64/torvelin.exe")
-    ap.add_argument("--win32", help="default BUILD/win32/torvelin.exe")
+                    help="build root holding the trees of " +
+                    ", ".join(TARGETS))
+    for target in TARGETS:
+        ap.add_argument("--" + target, help="default BUILD/" +
+                        BINARIES[target])
     ap.add_argument("--runs", type=int, default=2,
                     help="runs of each program under Wine")
     ap.add_argument("--skip", default="",
@@ -231,19 +240,15 @@ def main():
     opts = ap.parse_args()
     skip = set(s for s in opts.skip.split(",") if s)
     build_root = os.path.abspath(opts.build)
-    paths = {
-        "host": opts.host or os.path.join(build_root, "host", "torvelin"),
-        "win64": opts.win64 or os.path.join(build_root, "win64",
-                                            "torvelin.exe"),
-        "win32": opts.win32 or os.path.join(build_root, "win32",
-                                            "torvelin.exe"),
-    }
+    paths = {t: getattr(opts, t) or os.path.join(build_root, BINARIES[t])
+             for t in TARGETS}
     wanted = ([] if "requests" in skip else ["win64", "win32"]) + (
         [] if "callgrind" in skip else ["host"])
     for target in wanted:
         if not os.path.isfile(paths[target]):
             die("not found: " + paths[target])
-    trees = {t: os.path.join(build_root, t) for t in paths}
+    trees = {t: os.path.dirname(os.path.join(build_root, BINARIES[t]))
+             for t in TARGETS}
     tmp = tempfile.mkdtemp(prefix="torvelin-bench-")
     try:
         if "requests" not in skip:

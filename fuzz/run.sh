@@ -8,9 +8,9 @@
 #   FUZZ_SECONDS=3600 fuzz/run.sh screen
 #   fuzz/run.sh -n ...           skip the build, run what is built
 #
-# Targets: text, args, regread, screen. Each starts from its seeds in
-# fuzz/corpus/<target> (read only) and from the inputs earlier runs found,
-# kept in build/fuzz/corpus/<target>. A failing input is saved as
+# The targets: one for each fuzz/<target>_fuzz.cc. Each starts from its
+# seeds in fuzz/corpus/<target> (read only) and from the inputs earlier runs
+# found, kept in build/fuzz/corpus/<target>. A failing input is saved as
 # build/fuzz/artifacts/<target>-crash-... (or -timeout-, -leak-, -oom-), the
 # fuzzer's output in build/fuzz/logs/<target>.log. Run a target on one
 # input to see it again:
@@ -32,7 +32,7 @@ while [ $# -gt 0 ]; do
     *) break ;;
   esac
 done
-targets=${*:-text args regread screen}
+targets=${*:-$(for f in fuzz/*_fuzz.cc; do basename "$f" _fuzz.cc; done)}
 
 out=build/fuzz
 if [ "$build" = yes ]; then

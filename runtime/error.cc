@@ -128,7 +128,8 @@ namespace {
 
 // Each resume clears both places, so one throw allows one resume; a resume
 // with nothing stored bypasses any handler and aborts.
-ErrContinuation Resume(ErrContinuation ErrorContext::*which) {
+using Place = ErrContinuation ErrorContext::*;  // first or second
+ErrContinuation Resume(Place which) {
   ErrorContext* context = Context();
   ErrContinuation place = context->*which;
   if (place == nullptr) {

@@ -7,10 +7,11 @@ import re
 import pytest
 
 import winenv
+from builds import BINARIES
 from expected import OPEN_ERR, System
-from support import (BINARIES, HELPERS, MINGW, REPO, WINDOWS, Console, Facts,
-                     Wine, WineVersion, WinTool, binary, checked, mingw,
-                     require, run, runnable, windows_path)
+from support import (HELPERS, MINGW, REPO, WINDOWS, Console, Facts, Wine,
+                     WineVersion, WinTool, binary, checked, mingw, require,
+                     run, runnable, windows_path)
 
 
 def pytest_addoption(parser):

@@ -1,8 +1,8 @@
-"""What the Python suites share besides their fixtures: the built binaries,
-running a process, the rule for a missing tool, mingw-w64 builds, a
-throwaway Wine prefix (its surroundings in winenv.py), the helper programs
-that ask Windows what the tool asks it, and the console harness under
-Xvfb."""
+"""What the Python suites share besides their fixtures: the built binaries
+(where each is, in builds.py), running a process, the rule for a missing
+tool, mingw-w64 builds, a throwaway Wine prefix (its surroundings in
+winenv.py), the helper programs that ask Windows what the tool asks it, and
+the console harness under Xvfb."""
 
 import os
 import re
@@ -16,18 +16,13 @@ from pathlib import Path
 import pytest
 
 import winenv
+from builds import BINARIES
 from winenv import quiet
 
 REPO = Path(__file__).resolve().parent.parent
 VERSION = re.search(r"project\s*\(\s*torvelin\b[^)]*\bVERSION\s+([0-9.]+)",
                     (REPO / "CMakeLists.txt").read_text(), re.I).group(1)
 
-BINARIES = {
-    "host": "host/torvelin",
-    "win64": "win64/torvelin.exe",
-    "win32": "win32/torvelin.exe",
-    "abort_main": "host/test/abort_main",
-}
 WINDOWS = ("win64", "win32")
 MINGW = {"win64": "x86_64-w64-mingw32-", "win32": "i686-w64-mingw32-"}
 

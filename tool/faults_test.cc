@@ -6,13 +6,15 @@
 // standard error, and the bytes that reach the output are what its failure
 // rules leave of the full output.
 //
-// The last test counts the platform calls of each form.
+// The last test counts the platform calls of each form, against README.md.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -262,8 +264,8 @@ TEST(FaultsAllocationTest, RunningOutPrintsTheReportOrTheFullOutput) {
   for (const Form& f : Forms()) {
     const long attempts = RunForm(f, nullptr).allocation_attempts;
     const std::string full = Join(Writes(f.lines));
-    for (long fake::State::*mode :
-         {&fake::State::fail_allocation, &fake::State::fail_from}) {
+    using Mode = long fake::State::*;
+    for (Mode mode : {&fake::State::fail_allocation, &fake::State::fail_from}) {
       bool reported = false;
       for (long k = 1; k <= attempts + 1; ++k) {
         Outcome r = RunForm(f, [&] { fake::S().*mode = k; });
@@ -449,37 +451,75 @@ TEST(FaultsVersionTest, AFailedVersionQueryWithFailingWritesEndsQuietly) {
 // ---------------------------------------------------------------------------
 // What each form costs.
 
-// The platform calls each form makes: two WriteFile per line (one for an
-// empty line); one registry open, query and close per read; the standard
-// handles, the input mode and the buffer query (twice) at the first print.
-// The allocations are printed for the benchmark, not checked.
-TEST(FaultsCostTest, PlatformCallsPerForm) {
-  const char* const kCounted[] = {
-      "WriteFile(",    "RegOpenKeyExA(", "RegQueryValueExA(",
-      "RegCloseKey(",  "getenv(",        "GetVersionExA(148)",
-      "GetStdHandle(", "ConsoleMode(",   "GetConsoleScreenBufferInfo(",
-  };
-  const std::vector<int> want[] = {
-      // WF open query close env ver std mode info
-      {12, 2, 2, 2, 1, 1, 2, 2, 2},  // none
-      {2, 0, 0, 0, 0, 1, 2, 2, 2},   // /o
-      {2, 0, 0, 0, 0, 1, 2, 2, 2},   // /b
-      {2, 1, 1, 1, 0, 1, 2, 2, 2},   // /p
-      {2, 1, 1, 1, 1, 1, 2, 2, 2},   // /a
-      {37, 0, 0, 0, 0, 0, 2, 2, 2},  // /x
-  };
+// The cells of a Markdown table row, trimmed, without backquotes.
+std::vector<std::string> Cells(const std::string& row) {
+  std::vector<std::string> cells;
+  std::stringstream in(row.substr(1));
+  std::string cell;
+  while (std::getline(in, cell, '|')) {
+    cell.erase(std::remove(cell.begin(), cell.end(), '`'), cell.end());
+    const size_t first = cell.find_first_not_of(' ');
+    if (first == std::string::npos) continue;
+    cells.push_back(cell.substr(first, cell.find_last_not_of(' ') + 1 - first));
+  }
+  return cells;
+}
+
+// The parts of a cell: "a / b / c".
+std::vector<std::string> Parts(const std::string& cell) {
+  std::vector<std::string> parts;
+  for (size_t at = 0;;) {
+    const size_t slash = cell.find(" / ", at);
+    parts.push_back(cell.substr(at, slash - at));
+    if (slash == std::string::npos) return parts;
+    at = slash + 3;
+  }
+}
+
+// README.md's table of the platform calls of each form, row by row from
+// its header (the row that begins with `head`) to its end.
+std::vector<std::vector<std::string>> ReadmeTable(const std::string& head) {
+  std::ifstream readme(TORVELIN_README);
+  std::vector<std::vector<std::string>> rows;
+  std::string line;
+  while (std::getline(readme, line)) {
+    if (rows.empty() && line.rfind(head, 0) != 0) continue;
+    if (line.rfind("|", 0) != 0) break;
+    if (line.rfind("|---", 0) != 0) rows.push_back(Cells(line));
+  }
+  return rows;
+}
+
+// The platform calls each form makes, by name, are those of README.md's
+// table, and the table names every call a form makes. Its header names the
+// calls, several to a column as "a / b"; a cell gives a count for each name
+// of its column, or one count for all of them.
+TEST(FaultsCostTest, PlatformCallsPerFormAreTheReadmeTable) {
+  const auto table = ReadmeTable("| form | WriteFile |");
+  ASSERT_EQ(table.size(), Forms().size() + 1) << TORVELIN_README;
   for (size_t i = 0; i < Forms().size(); ++i) {
     const Form& f = Forms()[i];
-    Outcome r = RunForm(f, nullptr);
-    std::vector<int> got;
-    for (const char* name : kCounted) {
-      int n = 0;
-      for (const std::string& call : r.calls) {
-        n += call.find(name) != std::string::npos;
+    const std::vector<std::string>& row = table[i + 1];
+    ASSERT_EQ(row.size(), table[0].size()) << f.name;
+    EXPECT_EQ(row[0], f.name);
+    Lines unnamed = RunForm(f, nullptr).calls;
+    for (size_t column = 1; column < row.size(); ++column) {
+      const std::vector<std::string> names = Parts(table[0][column]);
+      std::vector<std::string> counts = Parts(row[column]);
+      if (counts.size() == 1) counts.resize(names.size(), counts[0]);
+      ASSERT_EQ(counts.size(), names.size()) << f.name << " " << row[column];
+      for (size_t k = 0; k < names.size(); ++k) {
+        const std::string call = names[k] + "(";
+        auto named = [&](const std::string& c) {
+          return c.rfind(call, 0) == 0;
+        };
+        const auto n = std::count_if(unnamed.begin(), unnamed.end(), named);
+        EXPECT_EQ(std::to_string(n), counts[k]) << f.name << " " << names[k];
+        unnamed.erase(std::remove_if(unnamed.begin(), unnamed.end(), named),
+                      unnamed.end());
       }
-      got.push_back(n);
     }
-    EXPECT_EQ(got, want[i]) << f.name;
+    EXPECT_EQ(unnamed, Lines{}) << f.name << ": calls the table omits";
   }
 }
 
