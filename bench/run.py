@@ -242,7 +242,10 @@ def main():
     build_root = os.path.abspath(opts.build)
     paths = {t: getattr(opts, t) or os.path.join(build_root, BINARIES[t])
              for t in TARGETS}
-    wanted = ([] if "requests" in skip else ["win64", "win32"]) + (
+    windows = ["win64", "win32"] if winenv.IA32 else ["win64"]
+    if not winenv.IA32:
+        print("x86 left out: " + winenv.NO_IA32, file=sys.stderr)
+    wanted = ([] if "requests" in skip else windows) + (
         [] if "callgrind" in skip else ["host"])
     for target in wanted:
         if not os.path.isfile(paths[target]):
@@ -252,9 +255,8 @@ def main():
     tmp = tempfile.mkdtemp(prefix="torvelin-bench-")
     try:
         if "requests" not in skip:
-            requests_bench({t: os.path.abspath(paths[t])
-                            for t in ("win64", "win32")}, trees, opts.runs,
-                           tmp)
+            requests_bench({t: os.path.abspath(paths[t]) for t in windows},
+                           trees, opts.runs, tmp)
         if "callgrind" not in skip:
             callgrind_bench(os.path.abspath(paths["host"]), trees["host"],
                             tmp)
