@@ -25,9 +25,7 @@
 #  release_dirty  in a clone whose tracked files differ from the commit,
 #                 that commit's short hash: the ZIP is not its release.
 
-macro(release_no_zip)
-  set(no_zip "No ZIP was written.")
-endmacro()
+set(release_no_zip "No ZIP was written.")
 
 function(release_clear zip)
   file(REMOVE "${zip}" "${zip}.part")
@@ -43,7 +41,7 @@ endfunction()
 function(release_commit src)
   set(commit_time "" PARENT_SCOPE)
   set(release_dirty "" PARENT_SCOPE)
-  find_program(GIT git)
+  release_find(GIT git)
   if(NOT GIT)
     return()
   endif()
@@ -79,21 +77,26 @@ function(release_commit src)
   endif()
 endfunction()
 
-# A program that packing calls, looked up as the shell would (on PATH
-# alone), with the Debian package that brings it: its full path in <var>.
-function(release_needs var program package why)
-  release_no_zip()
-  find_program(found ${program} NO_CACHE NO_CMAKE_PATH
+# The full path of a program in <var>, looked up as the shell would: on
+# PATH alone.
+function(release_find var program)
+  unset(hit)  # find_program does not search when its variable is set
+  find_program(hit ${program} NO_CACHE NO_CMAKE_PATH
                NO_CMAKE_ENVIRONMENT_PATH NO_CMAKE_SYSTEM_PATH)
+  set(${var} "${hit}" PARENT_SCOPE)
+endfunction()
+
+# A program that packing calls, with the Debian package that brings it.
+function(release_needs var program package why)
+  release_find(found ${program})
   if(NOT found)
     message(FATAL_ERROR "${why} needs ${program}, which is not on PATH: "
-                        "install it (apt-get install ${package}). ${no_zip}")
+      "install it (apt-get install ${package}). ${release_no_zip}")
   endif()
   set(${var} "${found}" PARENT_SCOPE)
 endfunction()
 
 function(release_settings src)
-  release_no_zip()
   # The date.
   release_commit("${src}")
   if(DEFINED ENV{SOURCE_DATE_EPOCH})
@@ -104,7 +107,7 @@ function(release_settings src)
       "No commit to date the ZIP by: ${src} is not a git clone, or git is "
       "not installed. Set SOURCE_DATE_EPOCH to the time of the commit the "
       "sources come from (`git log -1 --format=%ct <commit>` in a clone). "
-      "${no_zip}")
+      "${release_no_zip}")
   else()
     set(epoch "${commit_time}")
     set(origin "The commit's time")
@@ -112,7 +115,7 @@ function(release_settings src)
   if(NOT epoch MATCHES "^[0-9]+$")
     message(FATAL_ERROR
       "${origin} (`${epoch}`) is not a number: give the seconds since "
-      "1970-01-01 00:00:00 UTC, digits only. ${no_zip}")
+      "1970-01-01 00:00:00 UTC, digits only. ${release_no_zip}")
   endif()
   # A ZIP dates its files in DOS form: years 1980 to 2107, even seconds. zip
   # rounds an odd second up, so 2107-12-31 23:59:58 UTC is the last time it
@@ -121,7 +124,7 @@ function(release_settings src)
     message(FATAL_ERROR
       "${origin} (${epoch}) is no time a ZIP can hold: seconds since 1970, "
       "from 315532800 (1980-01-01 00:00:00 UTC) to 4354819198 (2107-12-31 "
-      "23:59:58 UTC). ${no_zip}")
+      "23:59:58 UTC). ${release_no_zip}")
   endif()
 
   # The signing settings.
@@ -144,7 +147,7 @@ function(release_settings src)
         "Signing needs both TORVELIN_SIGN_PKCS12 and TORVELIN_SIGN_PASSWORD "
         "(empty for a PKCS#12 file without one). Set: ${given}; not set: "
         "${missing}. Set none of the three for an unsigned release. "
-        "${no_zip}")
+        "${release_no_zip}")
     endif()
     set(key "$ENV{TORVELIN_SIGN_PKCS12}")
     set(caller "$ENV{PWD}")
@@ -153,14 +156,14 @@ function(release_settings src)
         message(FATAL_ERROR
           "TORVELIN_SIGN_PKCS12 (`${key}`) is a relative path, and PWD "
           "names no folder to take it from: give the file's full path. "
-          "${no_zip}")
+          "${release_no_zip}")
       endif()
       file(REAL_PATH "${key}" key BASE_DIRECTORY "${caller}")
     endif()
     if(key STREQUAL "" OR IS_DIRECTORY "${key}" OR NOT EXISTS "${key}")
       message(FATAL_ERROR
         "TORVELIN_SIGN_PKCS12 (`$ENV{TORVELIN_SIGN_PKCS12}`) names no file, "
-        "taken from ${caller}. ${no_zip}")
+        "taken from ${caller}. ${release_no_zip}")
     endif()
     release_needs(signer osslsigncode osslsigncode "Signing")
   endif()
