@@ -14,6 +14,7 @@
 #include "fuzz/fuzz_input.h"
 #include "runtime/console.h"
 #include "runtime/print.h"
+#include "runtime/screen.h"
 #include "runtime/text.h"
 #include "test/fake.h"
 #include "test/process.h"

@@ -2,6 +2,8 @@
 // write sent either to the byte stream or to the screen driver.
 #include "runtime/console.h"
 
+#include "runtime/screen.h"
+
 ConsoleState console_state;  // reset by RuntimeReset
 ConsoleLoad console_load;    // reset by RuntimeReset
 

@@ -6,8 +6,6 @@
 #include <cstdint>
 
 #include "platform/platform.h"
-// The screen driver, ConsolePrint's way to a console.
-#include "runtime/screen.h"
 
 // What is assumed of a console that cannot be queried.
 constexpr int32_t kConsoleFallbackColumns = 80;
