@@ -163,7 +163,8 @@ function(release_settings src)
     if(key STREQUAL "" OR IS_DIRECTORY "${key}" OR NOT EXISTS "${key}")
       message(FATAL_ERROR
         "TORVELIN_SIGN_PKCS12 (`$ENV{TORVELIN_SIGN_PKCS12}`) names no file, "
-        "taken from ${caller}. ${release_no_zip}")
+        "taken from ${caller}: give the path of the PKCS#12 file. "
+        "${release_no_zip}")
     endif()
     release_needs(signer osslsigncode osslsigncode "Signing")
   endif()

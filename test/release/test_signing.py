@@ -160,7 +160,7 @@ def as_root(argv):
     ({URL: "http://127.0.0.1:9/"}, NEEDS % (URL, KEY + ", " + WORD)),
     ({KEY: "x", URL: ""}, NEEDS % (KEY + ", " + URL, WORD)),
     ({KEY: "signer.p12", WORD: PASSWORD},
-     "%s (`signer.p12`) names no file, taken from {caller}." % KEY),
+     "%s (`signer.p12`) names no file, taken from {caller}: give" % KEY),
     ({KEY: "", WORD: PASSWORD}, "%s (``) names no file" % KEY),
     ({KEY: "signer.p12", WORD: PASSWORD, "PWD": None},
      "%s (`signer.p12`) is a relative path, and PWD names no folder" % KEY),
