@@ -165,7 +165,7 @@ def as_root(argv):
     ({KEY: "signer.p12", WORD: PASSWORD, "PWD": None},
      "%s (`signer.p12`) is a relative path, and PWD names no folder" % KEY),
     ({"folder": "full"}, "Could not put {zip} in place (No space left on "
-     "device)"),
+     "device"),
     ({"folder": "undeletable"}, "Could not remove the ZIP of an earlier run: "
      "{zip} is still there"),
 ], ids=["key", "password", "timestamp-url", "key-and-empty-url",
