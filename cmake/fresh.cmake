@@ -1,9 +1,9 @@
 # Brings the x86 executable up to date with the sources, whatever is left
 # of its tree: configures the tree (anew where its cache is gone, a quick
 # check that regenerates what is missing where it is there) and builds it.
-# Run with cmake -P by the release tree's build (its torvelin_x86 target)
-# and by cmake/prepare.cmake before packing, so that a ZIP never holds an
-# x86 executable built from older sources. Set with -D: src (the source
+# Run with cmake -P by the packing trees' target torvelin_x86, which the
+# release tree's build and cmake/prepare.cmake build, so that a ZIP never
+# holds an x86 executable built from older sources. Set with -D: src (the source
 # folder), tree (the x86 build tree), type (CMAKE_BUILD_TYPE) and werror
 # (TORVELIN_WERROR). A step that fails shows its output and stops.
 

@@ -47,8 +47,9 @@ if(NOT CPACK_TORVELIN_SIGN_PKCS12 STREQUAL "")
     # in no file.
     execute_process(
       COMMAND sh -c "printf %s \"$TORVELIN_SIGN_PASSWORD\" | \"$@\"" sh
-              "${CPACK_TORVELIN_SIGNER}" sign -pkcs12 "${CPACK_TORVELIN_SIGN_PKCS12}"
-              ${password} -h sha256 -n TORVELIN ${timestamp}
+              "${CPACK_TORVELIN_SIGNER}" sign
+              -pkcs12 "${CPACK_TORVELIN_SIGN_PKCS12}" ${password}
+              -h sha256 -n TORVELIN ${timestamp}
               -in "${dir}/${exe}" -out "${signed}"
       OUTPUT_VARIABLE out ERROR_VARIABLE out RESULT_VARIABLE failed)
     if(failed)

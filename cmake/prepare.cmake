@@ -5,8 +5,8 @@
 #     removed stops it;
 #  2. checks the releaser's settings and the programs packing calls
 #     (cmake/settings.cmake);
-#  3. builds this tree and brings the x86 tree up to date
-#     (cmake/fresh.cmake), showing the compiler's words when a build fails,
+#  3. builds this tree and brings the x86 tree up to date (its target
+#     torvelin_x86), showing the compiler's words when a build fails,
 #     so that CPack's own build (its preinstall step) finds both current
 #     and a ZIP never holds an executable built from older sources.
 # It hands the time, the full path of the PKCS#12 file (empty: no signing),
@@ -29,16 +29,8 @@ set(CPACK_TORVELIN_ZIP "${release_zip}")
 
 # 3.
 execute_process(COMMAND "${CMAKE_COMMAND}" --build "${CPACK_TORVELIN_TREE}"
+                        --target all torvelin_x86
                 RESULT_VARIABLE failed)
-if(NOT failed)
-  execute_process(
-    COMMAND "${CMAKE_COMMAND}" "-Dsrc=${CPACK_TORVELIN_SOURCE_DIR}"
-            "-Dtree=${CPACK_TORVELIN_X86_TREE}"
-            "-Dtype=${CPACK_TORVELIN_BUILD_TYPE}"
-            "-Dwerror=${CPACK_TORVELIN_WERROR}"
-            -P "${CPACK_TORVELIN_SOURCE_DIR}/cmake/fresh.cmake"
-    RESULT_VARIABLE failed)
-endif()
 if(failed)
   message(FATAL_ERROR
     "The build failed, as said above: fix the sources and pack again. "
