@@ -242,9 +242,15 @@ def main():
     build_root = os.path.abspath(opts.build)
     paths = {t: getattr(opts, t) or os.path.join(build_root, BINARIES[t])
              for t in TARGETS}
-    windows = ["win64", "win32"] if winenv.IA32 else ["win64"]
-    if not winenv.IA32:
-        print("x86 left out: " + winenv.NO_IA32, file=sys.stderr)
+    windows = ["win64", "win32"]
+    if "requests" not in skip:
+        try:
+            why = winenv.x86_problem()
+        except (OSError, RuntimeError, subprocess.SubprocessError) as e:
+            die("the x86 helper: %s" % e)
+        if why:
+            print("x86 left out: " + why, file=sys.stderr)
+            windows.remove("win32")
     wanted = ([] if "requests" in skip else windows) + (
         [] if "callgrind" in skip else ["host"])
     for target in wanted:
