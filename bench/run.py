@@ -4,7 +4,8 @@
     bench/run.py [--build DIR] [--host P] [--win64 P] [--win32 P]
                  [--runs N] [--skip requests,callgrind]
 
-1. Wineserver requests (Wine, x64 and x86). Every Windows call that leaves
+1. Wineserver requests (Wine, x64, and x86 where Wine runs x86 programs:
+   test/winenv.py finds out, and why not). Every Windows call that leaves
    the process is a request to the wineserver, so their number is the cost
    of a run, and unlike wall time it is the same from run to run. The
    server runs with its request trace on (as under WINEDEBUG=+server); a
