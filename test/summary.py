@@ -16,7 +16,7 @@ import re
 import sys
 from xml.etree import ElementTree
 
-LINE = re.compile(r"(\S+): \d+ of \d+ (passed|failed|skipped), \S+"
+LINE = re.compile(r"(\S+): \d+ of \d+ (passed|failed|skipped), .*?"
                   r"(?: -- (.*))?$")
 # CTest's status of a test in its JUnit file: any other is a failure.
 STATUS = {"run": "passed", "disabled": "skipped"}

@@ -63,7 +63,9 @@ RAN = b"wine: created the configuration directory\nx86 runs\r\n"
     (None, -11, b"", RuntimeError),
     (None, 1, RAN, RuntimeError),
     (winenv.NO_WINE32, 0, b"x86 run\r\n", RuntimeError),
-])
+], ids=["runs", "runs-without-wine32", "no-wine32", "crashed", "no-ia32",
+        "no-ia32-other-status", "crashed-with-wine32", "failed",
+        "wrong-word"])
 def test_x86_verdict(monkeypatch, loader32, status, output, want):
     monkeypatch.setattr(winenv, "LOADER32", loader32)
     if want is RuntimeError:
@@ -82,7 +84,7 @@ def junit(path, *cases):
 def test_summary(tmp_path):
     progress = tmp_path / "progress"
     progress.write_text(
-        "wine: 1 of 3 passed, test/e2e/a.py::t[win64]\n"
+        "wine: 1 of 3 passed, test/e2e/a.py::t[win64 a b]\n"
         "wine: 2 of 3 skipped, test/e2e/a.py::t[win32] -- no x86, here\n"
         "asan: 1 of 2 passed, test/e2e/a.py::h\n"
         "wine: 3 of 3 failed, test/e2e/b.py::u\n"
