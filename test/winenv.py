@@ -30,9 +30,9 @@ def which(name):
     """The path of a program on PATH or, for wineserver, beside one of
     Wine's loaders; None when there is none."""
     found = shutil.which(name)
-    folders = [os.path.dirname(p) for p in map(loader, (64, 32)) if p]
-    for folder in folders if name == "wineserver" else ():
-        found = found or shutil.which(name, path=folder)
+    if name == "wineserver":
+        for path in filter(None, map(loader, (64, 32))):
+            found = found or shutil.which(name, path=os.path.dirname(path))
     return found
 
 
