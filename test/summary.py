@@ -37,7 +37,8 @@ def summary(progress, junit, trees):
     """The closing lines, from the files that main names."""
     counts = collections.defaultdict(collections.Counter)
     reasons = collections.defaultdict(collections.Counter)
-    lines = open(progress, errors="replace").read().splitlines()
+    with open(progress, errors="replace") as f:
+        lines = f.read().splitlines()
     covered = {m[1] for m in map(LINE.match, lines) if m}
     trees = dict(tree.split("=", 1) for tree in trees)
     for name, outcome in ctest(junit):
