@@ -4,7 +4,8 @@
     bench/run.py [--build DIR] [--host P] [--win64 P] [--win32 P]
                  [--runs N] [--skip requests,callgrind]
 
-1. Wineserver requests (Wine, x64 and x86). Every Windows call that leaves
+1. Wineserver requests (Wine, x64, and x86 where Wine runs x86 programs:
+   test/winenv.py finds out, and why not). Every Windows call that leaves
    the process is a request to the wineserver, so their number is the cost
    of a run, and unlike wall time it is the same from run to run. The
    server runs with its request trace on (as under WINEDEBUG=+server); a
@@ -242,9 +243,15 @@ def main():
     build_root = os.path.abspath(opts.build)
     paths = {t: getattr(opts, t) or os.path.join(build_root, BINARIES[t])
              for t in TARGETS}
-    windows = ["win64", "win32"] if winenv.IA32 else ["win64"]
-    if not winenv.IA32:
-        print("x86 left out: " + winenv.NO_IA32, file=sys.stderr)
+    windows = ["win64", "win32"]
+    if "requests" not in skip:
+        try:
+            why = winenv.x86_problem()
+        except (OSError, RuntimeError, subprocess.SubprocessError) as e:
+            die("the x86 helper: %s" % e)
+        if why:
+            print("x86 left out: " + why, file=sys.stderr)
+            windows.remove("win32")
     wanted = ([] if "requests" in skip else windows) + (
         [] if "callgrind" in skip else ["host"])
     for target in wanted:

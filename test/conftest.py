@@ -24,22 +24,42 @@ def pytest_addoption(parser):
 
 
 # Under scripts/test, a line for each test as it ends, appended to the file
-# that TORVELIN_PROGRESS names, which the script shows as it grows: CTest
-# shows a suite's own output only once the suite ends.
+# that TORVELIN_PROGRESS names, which the script shows as it grows (CTest
+# shows a suite's own output only once the suite ends) and sums up at the
+# end (test/summary.py): "SUITE: N of M OUTCOME, TEST", and " -- REASON"
+# after a skipped one. The suite is its marker, or TORVELIN_SUITE (asan).
 PROGRESS = {"path": os.environ.get("TORVELIN_PROGRESS"), "done": 0}
 
 
 def pytest_collection_finish(session):
-    PROGRESS.update(of=len(session.items),
-                    suite=session.config.option.markexpr or "pytest")
+    PROGRESS.update(of=len(session.items), suite=os.environ.get(
+        "TORVELIN_SUITE", session.config.option.markexpr or "pytest"))
 
 
 def pytest_runtest_logreport(report):
-    if PROGRESS["path"] and report.when == "teardown":
+    if not PROGRESS["path"]:
+        return
+    if report.failed:
+        PROGRESS.update(outcome="failed", why="")
+    elif report.skipped and "outcome" not in PROGRESS:
+        PROGRESS.update(outcome="skipped", why=" -- " + report.longrepr[2]
+                        .replace("Skipped: ", "", 1))
+    if report.when == "teardown":
         PROGRESS["done"] += 1
         with open(PROGRESS["path"], "a") as f:
-            f.write("%(suite)s: %(done)d of %(of)d done, " % PROGRESS
-                    + report.nodeid + "\n")
+            f.write("%(suite)s: %(done)d of %(of)d " % PROGRESS +
+                    PROGRESS.pop("outcome", "passed") + ", " + report.nodeid +
+                    PROGRESS.pop("why", "") + "\n")
+
+
+def pytest_runtest_setup(item):
+    """A test of the x86 executable that runs Wine (with the fixture wine or
+    console) skips where Wine runs no x86 program, with the reason, before
+    any fixture runs it; a test that only reads the executable never does.
+    """
+    spec = getattr(item, "callspec", None)
+    if spec and {"wine", "console"} & set(item.fixturenames):
+        runnable(spec.params.get("win_exe", spec.params.get("target")))
 
 
 @pytest.fixture(scope="session")
@@ -56,7 +76,6 @@ def abort_main(pytestconfig):
 @pytest.fixture(scope="session", params=WINDOWS)
 def win_exe(request):
     """Each Windows executable in turn; the test's id names its target."""
-    runnable(request.param)
     return request.param, binary(request.config, request.param)
 
 
@@ -69,7 +88,7 @@ def runtime(tmp_path_factory):
 @pytest.fixture(scope="session")
 def wine(tmp_path_factory, runtime):
     """A session-wide throwaway prefix with one persistent wineserver."""
-    require("wine", "wineserver", "wineboot")
+    require("wine", "wineserver")
     w = Wine(tmp_path_factory.mktemp("wine") / "prefix", runtime)
     w.start()
     yield w
@@ -183,7 +202,7 @@ def win_tool(wine, drive, win_exe):
 @pytest.fixture(scope="session")
 def console(tmp_path_factory, runtime):
     """Runs commands in wineconsole under Xvfb, inside the console harness."""
-    require("wine", "wineconsole", "wineserver", "wineboot", "xvfb-run",
+    require("wine", "wineserver", "xvfb-run",
             *(MINGW[t] + tool for t in MINGW for tool in ("gcc", "windres")))
     c = Console(tmp_path_factory.mktemp("console"), runtime)
     c.wine.start()

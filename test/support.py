@@ -29,19 +29,44 @@ MINGW = {"win64": "x86_64-w64-mingw32-", "win32": "i686-w64-mingw32-"}
 
 def require(*tools):
     """Skips the test when a tool is missing; under CI=true it fails."""
-    missing = [t for t in tools if shutil.which(t) is None]
-    if missing:
-        why = "not installed: " + ", ".join(missing)
-        if os.environ.get("CI") == "true":
-            pytest.fail(why, pytrace=False)
+    why = missing(*tools)
+    if why and os.environ.get("CI") == "true":
+        pytest.fail(why, pytrace=False)
+    elif why:
         pytest.skip(why)
 
 
+def missing(*tools):
+    """"not installed: " and the tools that are not, or None."""
+    absent = [t for t in tools if winenv.which(t) is None]
+    return "not installed: " + ", ".join(absent) if absent else None
+
+
+# Whether Wine runs x86 programs here, as the first test that would run one
+# finds out: "why", the reason it does not (None: it does); or "error".
+X86 = {}
+
+
 def runnable(target):
-    """Skips a test that would run target's programs under Wine on a machine
-    that runs no 32-bit process: no tool installed would change that."""
-    if target == "win32" and not winenv.IA32:
-        pytest.skip(winenv.NO_IA32)
+    """Skips a test that would run target's programs under Wine where Wine
+    runs no x86 program, with the reason (winenv.x86_problem), and fails it
+    where the x86 helper failed otherwise. Without Wine or the compiler the
+    test's own require decides (under CI=true, a failure)."""
+    if target != "win32":
+        return
+    if not X86:
+        X86["why"] = missing("wine", "wineserver", winenv.X86_CC)
+        if X86["why"] and os.environ.get("CI") == "true":
+            X86["why"] = None
+        elif not X86["why"]:
+            try:
+                X86["why"] = winenv.x86_problem()
+            except (OSError, RuntimeError, subprocess.SubprocessError) as e:
+                X86["error"] = "the x86 helper: %s" % e
+    if "error" in X86:
+        pytest.fail(X86["error"], pytrace=False)
+    if X86["why"]:
+        pytest.skip(X86["why"])
 
 
 def binary(config, target):

@@ -48,7 +48,8 @@ def test_host(host_tool, host_system, args, kind, pf86, arch):
 # cmd.exe must hand the variable on as written, trailing spaces included, or
 # the cases below would not test what they say.
 @pytest.mark.wine
-@pytest.mark.parametrize("setting,seen", zip(SETTINGS, [FOLDER, None, b"   "]),
+@pytest.mark.parametrize("setting,seen",
+                         list(zip(SETTINGS, [FOLDER, None, b"   "])),
                          ids=["set", "removed", "spaces"])
 def test_wine_cmd(win_tool, helpers, setting, seen):
     out, _, _ = win_tool.batch(b"@echo off", setting,
