@@ -32,6 +32,17 @@ int32_t ZeroTerminatedLength(const char* z) {
 
 bool Owns(const Text& t) { return t.data != nullptr && !t.is_view(); }
 
+// Takes the buffer (or view) of `from` into `to`, which holds none, and
+// leaves `from` empty.
+void Take(Text& to, Text& from) {
+  to.data = from.data;
+  to.length = from.length;
+  to.capacity = from.capacity;
+  from.data = nullptr;
+  from.length = 0;
+  from.capacity = 0;
+}
+
 // A fresh buffer of exactly n bytes plus the terminator, which is written;
 // the empty text when n <= 0.
 Text NewText(int32_t n) {
@@ -74,12 +85,7 @@ bool PointsInto(const Text& t, const char* p) {
 
 }  // namespace
 
-Text::Text(Text&& other) noexcept
-    : data(other.data), length(other.length), capacity(other.capacity) {
-  other.data = nullptr;
-  other.length = 0;
-  other.capacity = 0;
-}
+Text::Text(Text&& other) noexcept { Take(*this, other); }
 
 Text& Text::operator=(Text&& other) noexcept {
   StrAssign(*this, Src(static_cast<Text&&>(other)));
@@ -122,12 +128,7 @@ void StrAssign(Text& dest, Src s) {
   if (s.temp != nullptr && Owns(*s.temp)) {
     // An owned temporary hands its buffer over without a copy.
     StrDelete(dest);
-    dest.data = s.temp->data;
-    dest.length = n;
-    dest.capacity = s.temp->capacity;
-    s.temp->data = nullptr;
-    s.temp->length = 0;
-    s.temp->capacity = 0;
+    Take(dest, *s.temp);
     s.temp = nullptr;
     return;
   }
@@ -143,12 +144,7 @@ void StrAssign(Text& dest, Src s) {
   // view into it.
   Text fresh = CopyText(s.data, n);
   StrDelete(dest);
-  dest.data = fresh.data;
-  dest.length = fresh.length;
-  dest.capacity = fresh.capacity;
-  fresh.data = nullptr;
-  fresh.length = 0;
-  fresh.capacity = 0;
+  Take(dest, fresh);
   SrcRelease(s);
 }
 

@@ -1,18 +1,21 @@
 // Counted byte strings and the operations the tool performs on them.
 //
 // A Text is a run of bytes with an explicit length; zero bytes are ordinary
-// bytes. When a buffer is present the byte just past the last one is always a
-// zero byte, so the buffer can be handed to C functions. Positions count from
-// 1. Out-of-range counts and positions are answered by each operation's
-// rules. A result that cannot be made for want of memory is never passed
-// off as a value: the operation raises runtime error 4, out of memory
-// (ErrRaise), and does not return.
+// bytes. An owned buffer always has a zero byte just past the last one, so
+// it can be handed to C functions; a view's bytes are followed by whatever
+// follows them (StrView("ABC", 2) by C). Positions count from 1.
+// Out-of-range counts and positions are answered by each operation's rules.
+// A result that cannot be made for want of memory, or longer than INT32_MAX
+// bytes, is never passed off as a value: the operation raises runtime error
+// 4, out of memory (ErrRaise), and does not return.
 //
-// Ownership: a Text variable owns its buffer. Every operation returns a new
-// Text; passed on as an rvalue it is a temporary, which the receiving
-// operation consumes (releases) before it returns. Views (StrView,
-// StrFromFixed) refer to bytes they do not own: consuming one frees nothing,
-// and storing one into a variable copies its bytes.
+// Ownership: a Text variable owns its buffer. An operation that returns a
+// Text returns a new one; passed on as an rvalue it is a temporary, which
+// the receiving operation consumes (releases) before it returns. Views
+// (StrView, StrFromFixed) refer to bytes they do not own: consuming one
+// frees nothing. Assigning a view to a variable (StrAssign, or `=`) copies
+// its bytes; initialising a variable from one (`Text t = StrView(...)`)
+// keeps the view, which must then not outlive its bytes.
 #ifndef TORVELIN_RUNTIME_TEXT_H_
 #define TORVELIN_RUNTIME_TEXT_H_
 
@@ -21,7 +24,9 @@
 struct Text {
   char* data = nullptr;  // owned buffer (or viewed bytes), or none
   int32_t length = 0;    // bytes in the text
-  int32_t capacity = 0;  // bytes the buffer holds; kViewCapacity for a view
+  // The length the buffer can hold, its zero byte not counted (the buffer
+  // is one byte longer); kViewCapacity for a view.
+  int32_t capacity = 0;
 
   static constexpr int32_t kViewCapacity = -1;
 
@@ -68,12 +73,14 @@ struct Src {
 void SrcRelease(Src& s);
 
 // Stores the source's bytes in `dest`: an owned temporary hands its buffer
-// over, a buffer large enough is reused, otherwise one is allocated; an empty
-// source frees dest's buffer.
+// over, an owned buffer large enough is reused, otherwise one of exactly the
+// source's length is allocated; an empty source frees dest's buffer. The
+// source may lie inside dest.
 void StrAssign(Text& dest, Src s);
 // Copies at most `capacity` bytes, a zero after them, and zeroes the rest of
 // the character positions (an empty source zeroes all capacity + 1 bytes);
-// no buffer or capacity <= 0 stores nothing. Never allocates.
+// no buffer or capacity <= 0 stores nothing. Never allocates; a temporary is
+// consumed either way.
 void StrAssignFixedBytes(char* buffer, int32_t capacity, Src s);
 template <int32_t N>
 void StrAssignFixed(FixedText<N>& dest, Src s) {
@@ -90,8 +97,10 @@ Text StrFromFixed(const FixedText<N>& f) {
 // a's bytes then b's, in a new buffer; the empty text, unallocated, when
 // both are empty.
 Text StrConcat(Src a, Src b);
-// Appends the source to `dest`, growing its buffer to half again what is
-// needed when it is too small; the source may lie inside dest.
+// Appends the source to `dest`; the source may lie inside dest, its zero
+// byte included. Onto an empty text it is StrAssign. A view, or a buffer
+// too small, becomes an owned buffer of half again the length needed (at
+// most INT32_MAX), so that a run of appends does not allocate at every step.
 void StrConcatAssign(Text& dest, Src s);
 // The source's byte count.
 int32_t StrLen(Src s);
@@ -118,8 +127,9 @@ Text StrFromUInt(uint32_t value);
 // The value in upper-case hex, in the low `digits` digits (zero-padded, at
 // most 8); digits <= 0 takes as many as the value needs, at least one.
 Text StrHex(uint32_t value, int32_t digits);
-// The environment variable named by the bytes before the name's first zero;
-// empty when it is unset or the name is empty.
+// The environment variable named by the bytes before the name's first zero
+// (all of them when it holds none); empty when it is unset or the name is
+// empty.
 Text GetEnviron(Src name);
 // Frees an owned buffer, forgets a view, and leaves `t` empty.
 void StrDelete(Text& t);
