@@ -65,7 +65,6 @@ void PrintZone(FileEntry* entry) {
 int32_t FileWrite(FileEntry* entry, const char* bytes, int32_t n) {
   ConsoleEntryInit();
   if (entry == nullptr || entry->ops == nullptr) return ErrSetNum(1);
-  ErrSetNum(0);
   int32_t result =
       entry->ops->write != nullptr ? entry->ops->write(entry, bytes, n) : 1;
   if (result == 0) {
@@ -112,6 +111,5 @@ void ConsoleEntryInit() {
 
 int32_t ConsoleEntryWrite(FileEntry*, const char* bytes, int32_t n) {
   ConsolePrint(bytes, n);
-  ErrSetNum(0);
   return 0;
 }

@@ -30,14 +30,17 @@ struct FileOps {
 };
 
 struct FileEntry {
-  int32_t column;      // bytes since the last CR or LF, modulo width
+  // Bytes written since the last CR or LF, kept modulo width (taken as
+  // unsigned); the console entry starts at ConsoleGetColumn() - 1 (-1 when
+  // standard output is no console).
+  int32_t column;
   int32_t width;       // line width; 0 means no wrapping
   const FileOps* ops;  // none: the entry is not open
 };
 
 // File 0 is the console, -1 a reserved entry, 1 to 255 numbered files.
 struct FileTable {
-  bool in_use;  // tested and cleared by FileCloseAll
+  bool in_use;  // tested and cleared by FileCloseAll; nothing here sets it
   FileEntry console;
   FileEntry reserved;
   FileEntry numbered[255];
@@ -49,19 +52,22 @@ void PrintLine(int32_t file, Src text, uint32_t flags);
 // Writes the end the flags ask for: CR LF, a zone fill, or nothing.
 void PrintEnd(FileEntry* entry, uint32_t flags);
 // Spaces up to the next zone start; CR LF instead when that start is past
-// width - 14 on a line with a width. Error number 1 for no open entry.
+// width - 14 on a line with a width, compared unsigned: below 14 columns no
+// start is past it, and the spaces run on. Error number 1 for no open entry.
 void PrintZone(FileEntry* entry);
 // 0 the console, -1 the reserved entry, 1 to 255 the numbered files;
 // nullptr for any other number.
 FileEntry* FileFromNumber(int32_t file);
-// Returns 0 when written, 1 when the entry is not open or cannot write, and
-// records it as the error number; a write moves the entry's column.
+// Returns the entry's write result (the console entry's is always 0, taken
+// or not), or 1 when the entry is not open or has no write, and records it
+// as the error number; a result of 0 moves the entry's column.
 int32_t FileWrite(FileEntry* entry, const char* bytes, int32_t n);
 // Closes and clears the numbered files and marks the table unused; nothing
 // when it is not in use.
 void FileCloseAll();
 
-// Opens file 0 on first use: the console's width, its cursor's column.
+// Opens file 0 on first use: width ConsoleGetSize's columns, column
+// ConsoleGetColumn() - 1.
 void ConsoleEntryInit();
 // Hands the bytes to ConsolePrint; always 0, a failed console write unseen.
 int32_t ConsoleEntryWrite(FileEntry* entry, const char* bytes, int32_t n);
