@@ -15,7 +15,7 @@
 
 static_assert(kConsoleTabWidth <= kSpacesLength, "a tab is one append");
 
-ViewRows view_rows = {-1, -1};
+ViewRows view_rows = {-1, -1};  // reset by RuntimeReset (ConsoleResetView)
 
 void ConsoleResetView() { view_rows = {-1, -1}; }
 
@@ -106,7 +106,9 @@ void ConsoleWriteRun(ConsolePrintState* st, const char* bytes, int32_t n) {
       st->cursor_x = st->x0;
       st->cursor_y += 1;
     }
-    const int32_t k = std::min(n, st->x1 + 1 - st->cursor_x);
+    // A row wider than one run is written a run at a time.
+    const int32_t k =
+        std::min({n, st->x1 + 1 - st->cursor_x, kConsoleRunBytes});
     if (st->cursor_y > st->y1) ConsoleScroll(st, st->cursor_y - st->y1);
     if (!ConsoleWriteCells(st, bytes, k)) return;  // the rest is dropped
     n -= k;
@@ -190,56 +192,72 @@ void ConsoleProcessText(ConsolePrintState* st, const char* bytes, int32_t n) {
   }
 }
 
-void ConsoleScreenPrint(const char* bytes, int32_t n) {
-  if (n <= 0) return;
+namespace {
+
+// The state a screen write starts from: the view in buffer cells, the
+// cursor, the buffer's size and the attribute, as the console reports them,
+// or the assumed 80 by 25 when it cannot be queried.
+ConsolePrintState ConsoleStartState() {
   const ConsoleView view = ConsoleGetView();
   const WindowCache& w = ConsoleWindow();
-  const int32_t left = w.left;
-  const int32_t top = w.top;
-  const int32_t columns = w.right - w.left + 1;
-  const int32_t rows = w.bottom - w.top + 1;
-
   ConsolePrintState st = {};
-  st.x0 = left;
-  st.y0 = top + view.top - 1;
-  st.x1 = left + columns - 1;
-  st.y1 = top + view.bottom - 1;
-  st.win_left = left;
-  st.win_top = top;
-  st.win_right = left + columns - 1;
-  st.win_bottom = top + rows - 1;
+  st.x0 = w.left;
+  st.y0 = w.top + view.top - 1;
+  st.x1 = w.right;
+  st.y1 = w.top + view.bottom - 1;
+  st.win_left = w.left;
+  st.win_top = w.top;
+  st.win_right = w.right;
+  st.win_bottom = w.bottom;
   st.output = ConsoleGetHandle();
 
   plat::ScreenBufferInfo info = {};
-  const bool known = ConsoleQueryBuffer(st.output, &info);
-  if (known) {
+  if (ConsoleQueryBuffer(st.output, &info)) {
     st.cursor_x = info.cursor.x;
     st.cursor_y = info.cursor.y;
     st.buffer_width = info.size.x;
     st.buffer_height = info.size.y;
     st.attr = info.attributes;
-  } else {
-    st.buffer_width = kConsoleFallbackColumns;
-    st.buffer_height = kConsoleFallbackRows;
-    st.attr = kConsoleFallbackAttr;
-  }
-
-  // The view was taken from the window of the first write and the buffer's
-  // width at the last one; either may have shrunk since. Keep the view
-  // inside a buffer the query reported, so that no cell is written to a row
-  // or column that does not exist. The assumed 80 by 25 says nothing about
-  // where the window is: without a query the text starts at the view's
-  // top-left cell.
-  if (known) {
+    // The view was taken from the window of the first write and the
+    // buffer's width at the last one; either may have shrunk since. Keep
+    // the view inside the buffer, so that no cell is written to a row or
+    // column that does not exist.
     st.x1 = std::min(st.x1, st.buffer_width - 1);
     st.x0 = std::min(st.x0, st.x1);
     st.y1 = std::min(st.y1, st.buffer_height - 1);
     st.y0 = std::min(st.y0, st.y1);
   } else {
+    // The assumed 80 by 25 says nothing about where the window is: the
+    // text starts at the view's top-left cell.
+    st.buffer_width = kConsoleFallbackColumns;
+    st.buffer_height = kConsoleFallbackRows;
+    st.attr = kConsoleFallbackAttr;
     st.cursor_x = st.x0;
     st.cursor_y = st.y0;
   }
   st.partial = st.y0 != st.win_top || st.y1 != st.win_bottom;
+  return st;
+}
+
+// Places the console's cursor at the driver's and moves the window to a
+// view that has moved down the buffer.
+void ConsoleShow(const ConsolePrintState& st) {
+  plat::SetConsoleCursorPosition(
+      st.output,
+      {static_cast<int16_t>(st.cursor_x), static_cast<int16_t>(st.cursor_y)});
+  if (st.y0 != st.win_top && !st.partial) {
+    const plat::SmallRect window = {
+        static_cast<int16_t>(st.x0), static_cast<int16_t>(st.y0),
+        static_cast<int16_t>(st.x1), static_cast<int16_t>(st.y1)};
+    plat::SetConsoleWindowInfo(st.output, true, &window);
+  }
+}
+
+}  // namespace
+
+void ConsoleScreenPrint(const char* bytes, int32_t n) {
+  if (n <= 0) return;
+  ConsolePrintState st = ConsoleStartState();
 
   if (console_state.PendingLineFeed) {
     console_state.PendingLineFeed = false;
@@ -260,14 +278,6 @@ void ConsoleScreenPrint(const char* bytes, int32_t n) {
     ConsoleScroll(&st, st.cursor_y - st.y1);
   }
 
-  plat::SetConsoleCursorPosition(
-      st.output,
-      {static_cast<int16_t>(st.cursor_x), static_cast<int16_t>(st.cursor_y)});
-  if (st.y0 != st.win_top && !st.partial) {
-    const plat::SmallRect window = {
-        static_cast<int16_t>(st.x0), static_cast<int16_t>(st.y0),
-        static_cast<int16_t>(st.x1), static_cast<int16_t>(st.y1)};
-    plat::SetConsoleWindowInfo(st.output, true, &window);
-  }
+  ConsoleShow(st);
   ConsoleRefreshWindow();
 }

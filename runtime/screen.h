@@ -61,8 +61,9 @@ ConsoleView ConsoleGetView();
 // A cursor that a line end or BS left below the view scrolls back into it;
 // one that text left there does not.
 void ConsoleProcessText(ConsolePrintState* st, const char* bytes, int32_t n);
-// Writes plain bytes as cells from the cursor, a call per row segment,
-// scrolling before a segment below the view; a failed call drops the rest.
+// Writes plain bytes as cells from the cursor, a call per row segment (of at
+// most kConsoleRunBytes cells: a wider row takes several), scrolling before
+// a segment below the view; a failed call drops the rest.
 void ConsoleWriteRun(ConsolePrintState* st, const char* bytes, int32_t n);
 // Writes k (1 to kConsoleRunBytes) cells at the cursor, which stays; false
 // when the console refuses them.
