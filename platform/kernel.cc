@@ -1,5 +1,7 @@
 #include "platform/kernel.h"
 
+#include <cstdint>
+
 namespace plat {
 
 namespace {
@@ -13,7 +15,10 @@ void KernelVersion(const char* release, uint32_t numbers[3]) {
   const char* p = release;
   for (int i = 0; i < 3 && IsDigit(*p); ++i) {
     uint32_t v = 0;
-    while (IsDigit(*p)) v = v * 10 + static_cast<uint32_t>(*p++ - '0');
+    for (; IsDigit(*p); ++p) {
+      const uint32_t digit = static_cast<uint32_t>(*p - '0');
+      v = v > (UINT32_MAX - digit) / 10 ? UINT32_MAX : v * 10 + digit;
+    }
     numbers[i] = v;
     if (*p != '.') break;
     ++p;

@@ -13,6 +13,8 @@ TEST(KernelVersionTest, LeadingNumbersJoinedByDots) {
       {"6.1.0-13-amd64", {6, 1, 0}},
       {"5.15.153.1-microsoft-standard-WSL2", {5, 15, 153}},
       {"6", {6, 0, 0}},
+      {"99999999999.4294967295.4294967296",
+       {4294967295, 4294967295, 4294967295}},
       {"", {0, 0, 0}},
   };
   for (const auto& c : cases) {
