@@ -10,6 +10,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "runtime/text.h"
+#include "test/expected.h"
 #include "test/fake.h"
 #include "test/process.h"
 
@@ -21,8 +22,6 @@ constexpr size_t kFixedBytes = kFixedCapacity + 1;
 // Appends stop here: a text appended to itself doubles at every step.
 constexpr size_t kLongest = 4096;
 constexpr int kMaxSteps = 256;
-const char kOutOfMemoryAbort[] =
-    "\r\nAborting due to runtime error 4 (out of memory)\r\n\r\n";
 
 // The rules, written plainly over std::string.
 
@@ -507,7 +506,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const fake::State& st = fake::S();
         if (e.status != 4 || st.fail_allocation == 0 ||
             st.fail_allocation > st.allocation_attempts ||
-            st.err != kOutOfMemoryAbort) {
+            st.err != OutOfMemoryAbort()) {
           FuzzFail("an operation ended the run with status " +
                    std::to_string(e.status) + " and " + Escaped(st.err));
         }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "test/expected.h"
 #include "test/fake.h"
 #include "test/process.h"
 
@@ -460,9 +461,6 @@ TEST_F(TextTest, TemporariesAreConsumed) {
   EXPECT_EQ(bytes, "abc");
 }
 
-const char kOutOfMemoryAbort[] =
-    "\r\nAborting due to runtime error 4 (out of memory)\r\n\r\n";
-
 // Failing each allocation in turn: the operation raises out of memory (here
 // with no handler: the abort message and status 4) instead of returning an
 // incomplete result, and what it had made before is released.
@@ -533,7 +531,8 @@ TEST_F(TextTest, EachFailedAllocationRaisesOutOfMemory) {
       }
       if (k > fake::S().allocation_attempts) break;
       EXPECT_EQ(status, 4) << c.name << " failing " << k;
-      EXPECT_EQ(fake::S().err, kOutOfMemoryAbort) << c.name << " failing " << k;
+      EXPECT_EQ(fake::S().err, OutOfMemoryAbort())
+          << c.name << " failing " << k;
     }
   }
 }
@@ -553,7 +552,7 @@ TEST_F(TextTest, LongerThanAnyTextRaisesOutOfMemory) {
   for (const auto& run : runs) {
     FreshProcess();
     EXPECT_EQ(RunToExit(run), 4);
-    EXPECT_EQ(fake::S().err, kOutOfMemoryAbort);
+    EXPECT_EQ(fake::S().err, OutOfMemoryAbort());
     EXPECT_EQ(fake::S().allocation_attempts, 0);
   }
 }

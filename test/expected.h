@@ -8,13 +8,12 @@
 #include <vector>
 
 // The usage text (kUsageLines), the report's labels (kLabels), the
-// reader's error texts (kOpenError, kQueryError), the lines that end the
-// error report (kErrorReportTail) and its wording for each runtime error
-// code (kErrorWording), from test/texts/.
+// reader's error texts (kOpenError, kQueryError), the failed version
+// query's line (kVersionError), the lines that end the error report
+// (kErrorReportTail), its wording for each runtime error code
+// (kErrorWording) and the runtime's abort message for running out of
+// memory (kOutOfMemoryAbortLines), from test/texts/.
 #include "test/texts.h"
-
-static_assert(sizeof kUsageLines / sizeof kUsageLines[0] == 23,
-              "the usage text has 23 lines");
 
 // What printing these lines gives: each line followed by CR LF.
 inline std::string Printed(const std::vector<std::string>& lines) {
@@ -26,6 +25,13 @@ inline std::string Printed(const std::vector<std::string>& lines) {
 // The usage text as printed.
 inline std::string UsageText() {
   return Printed({std::begin(kUsageLines), std::end(kUsageLines)});
+}
+
+// The runtime's abort message for running out of memory, as written to
+// standard error.
+inline std::string OutOfMemoryAbort() {
+  return Printed(
+      {std::begin(kOutOfMemoryAbortLines), std::end(kOutOfMemoryAbortLines)});
 }
 
 // The error report that begins with this line, as printed.

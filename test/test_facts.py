@@ -1,12 +1,14 @@
 """Facts written in more than one file, held to the file that sets them: the
-systems the manifest declares, as the READMEs name them, and the win32
-preset's tree, where the win64 tree packs the x86 executable from."""
+systems the manifest declares, as the READMEs name them, the win32 preset's
+tree, where the win64 tree packs the x86 executable from, and the usage
+text's length, as README.md counts it."""
 
 import json
 import re
 
 import pytest
 
+from expected import USAGE_LINES
 from support import REPO
 
 pytestmark = pytest.mark.host
@@ -35,3 +37,8 @@ def test_x86_tree_is_the_win32_presets():
     default = re.search(r'set\(TORVELIN_X86_BUILD "\$\{PROJECT_SOURCE_DIR\}'
                         r'(/[^"]*)"', (REPO / "CMakeLists.txt").read_text())
     assert win32["binaryDir"] == "${sourceDir}" + default.group(1)
+
+
+def test_readme_counts_the_usage_texts_lines():
+    readme = " ".join((REPO / "README.md").read_text().split())
+    assert "(`/x`) costs the most: %d lines" % len(USAGE_LINES) in readme

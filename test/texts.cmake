@@ -3,8 +3,8 @@
 # test/texts.h for the C++ tests of the including directory: each file's
 # lines as C string literals, separated by commas.
 set(texts_dir ${CMAKE_CURRENT_LIST_DIR}/texts)
-foreach(name usage labels open_error query_error error_report_tail
-        error_wording)
+foreach(name usage labels open_error query_error version_error
+        error_report_tail error_wording out_of_memory_abort)
   set(file ${texts_dir}/${name}.txt)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
   file(READ ${file} text)
@@ -26,11 +26,15 @@ inline constexpr const char* kLabels[] = {
 };
 inline constexpr char kOpenError[] = @open_error@;
 inline constexpr char kQueryError[] = @query_error@;
+inline constexpr char kVersionError[] = @version_error@;
 inline constexpr const char* kErrorReportTail[] = {
     @error_report_tail@,
 };
 inline constexpr const char* kErrorWording[] = {
     @error_wording@,
+};
+inline constexpr const char* kOutOfMemoryAbortLines[] = {
+    @out_of_memory_abort@,
 };
 
 #endif  // TORVELIN_TEST_TEXTS_H_

@@ -27,7 +27,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const char kVersionError[] = "ERROR: Function GetVersionEx failed!!!";
 const int64_t kTakeAll = INT64_MAX;
 
 const Lines kUsage(std::begin(kUsageLines), std::end(kUsageLines));
@@ -259,8 +258,7 @@ TEST(FaultsWriteTest, NoOutputHandleFailsEveryWriteQuietly) {
 TEST(FaultsAllocationTest, RunningOutPrintsTheReportOrTheFullOutput) {
   const std::string report =
       ErrorReportText("ERROR: #4 at line #0; Out of memory");
-  const std::string abort =
-      "\r\nAborting due to runtime error 4 (out of memory)\r\n\r\n";
+  const std::string abort = OutOfMemoryAbort();
   for (const Form& f : Forms()) {
     const long attempts = RunForm(f, nullptr).allocation_attempts;
     const std::string full = Join(Writes(f.lines));
