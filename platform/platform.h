@@ -8,9 +8,9 @@
 //     regapi.cc, which finds the registry functions for it.
 //   Host (a POSIX build): posix.cc; kernel.cc, the version from the kernel
 //     release; crt.cc, msvcrt's functions made from the C library.
-//   Fake (the unit tests): test/fake.cc and test/fake_console.cc, a
-//     scriptable stand-in, with crt.cc. The tests' platform library also
-//     holds kernel.cc and regapi.cc, for their own tests.
+//   Fake (the unit tests and the fuzz targets): test/fake.cc and
+//     test/fake_console.cc, a scriptable stand-in, with crt.cc. The unit
+//     tests also compile kernel.cc and regapi.cc, to test them on the host.
 // Only win.cc and posix.cc include operating-system headers.
 #ifndef TORVELIN_PLATFORM_PLATFORM_H_
 #define TORVELIN_PLATFORM_PLATFORM_H_

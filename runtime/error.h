@@ -69,7 +69,8 @@ ErrContinuation ErrResumeSecond();
 [[noreturn]] void RuntimeAbort(int32_t number, int32_t line, const char* module,
                                const char* function);
 
-// The static buffer RuntimeAbort builds its message in.
+// The size of the static buffer RuntimeAbort builds its message in; the
+// message is at most kAbortBufferSize - 1 bytes.
 constexpr int kAbortBufferSize = 1024;
 
 #endif  // TORVELIN_RUNTIME_ERROR_H_

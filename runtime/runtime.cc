@@ -13,8 +13,8 @@ int32_t InitCount;           // reset by RuntimeReset
 namespace {
 
 // Per-slot records live here rather than on the heap, so a record can never
-// be missing. Each slot is handed out zero-filled on first use. Reset by
-// RuntimeReset.
+// be missing. Needs no reset: a slot is zero-filled whenever it is handed
+// out to a runtime_state that has none for it.
 alignas(16) unsigned char slot_store[kContextSlots][kContextSlotBytes];
 
 // Exact halves of the x87 control word: precision control and rounding.
@@ -39,7 +39,6 @@ void RuntimeExit() {
 void RuntimeReset() {
   runtime_state = RuntimeState{};
   InitCount = 0;
-  std::memset(slot_store, 0, sizeof slot_store);
   console_state = ConsoleState{};
   console_load = ConsoleLoad{};
   ConsoleResetView();
@@ -63,7 +62,6 @@ void* RuntimeGetContext(int32_t slot, uint32_t size) {
   return record;
 }
 
-// The runtime starts with the process, before the program's main routine:
-// the one static initialiser of the program. The run goes on at main()
-// (tool/entry.cc), which hands over to ReportMain (tool/main.cc).
+// The one static initialiser of the program: the runtime starts before
+// main(). README.md (Layout) tells a run from here to its end.
 __attribute__((constructor)) static void RuntimeStartUp() { RuntimeStart(); }

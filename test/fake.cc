@@ -2,6 +2,8 @@
 // C runtime and exit. The simulated console is in fake_console.cc.
 #include "test/fake.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdarg>
@@ -168,10 +170,21 @@ void* Malloc(size_t n) {
   return p;
 }
 
+// Always moves the block, and scribbles over the old one before it is
+// freed: a pointer still held into the old block reads 0xDD, not the bytes
+// it expects, even where the C library would have grown it in place.
 void* Realloc(void* p, size_t n) {
   if (fake::NextAllocationFails()) return nullptr;
-  void* q = std::realloc(p, n);
-  if (q != nullptr && p == nullptr) ++S().allocations;
+  void* q = std::malloc(n);
+  if (q == nullptr) return nullptr;
+  if (p == nullptr) {
+    ++S().allocations;
+    return q;
+  }
+  const size_t old = malloc_usable_size(p);
+  std::memcpy(q, p, old < n ? old : n);
+  std::memset(p, 0xDD, old);
+  std::free(p);
   return q;
 }
 

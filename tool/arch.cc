@@ -18,8 +18,7 @@ Text GetArchitecture() {
     return result;
   }
   bool not_x86 = StrCompare(StrUCase(StrLeft(id, 3)), "X86") != 0;
-  const Text folder = StrView(kX86Folder, sizeof kX86Folder - 1);
-  bool has_x86_folder = StrLen(StrTrim(GetEnviron(folder))) >= 1;
+  bool has_x86_folder = StrLen(StrTrim(GetEnviron(kX86Folder))) >= 1;
   StrAssign(result, not_x86 && has_x86_folder ? "64-bit" : "32-bit");
   return result;
 }

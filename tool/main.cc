@@ -1,11 +1,6 @@
 // The tool's main routine: reads the first argument, picks the output form
 // and prints either the usage text or the version report.
-//
-// A run starts before main(): the runtime's start-up, the one static
-// initialiser (RuntimeStartUp in runtime/runtime.cc), runs RuntimeStart.
-// Then main() (tool/entry.cc) calls ReportMain, which ends every path with
-// ProgramEnd, or with ErrorReport when memory runs out; the exit-time
-// handler RuntimeExit runs last.
+// README.md (Layout) tells the whole run, from start-up to end.
 #include "runtime/print.h"
 #include "runtime/runtime.h"
 #include "runtime/text.h"

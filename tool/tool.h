@@ -17,7 +17,9 @@ struct ErrorMessages {
 };
 
 // The main routine. Never returns; every path ends with exit status 0, but
-// for running out of memory, which ends in ErrorReport with status 4.
+// for running out of memory, which ends with status 4: in ErrorReport once
+// ErrorReportInstall has registered it, and before that (while it fills the
+// table) in the runtime's abort message on standard error.
 [[noreturn]] void ReportMain(int32_t argc, char** argv);
 
 // Prints the report form that `mode` names (OS_ONLY, BUILD_ONLY,
