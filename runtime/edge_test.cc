@@ -66,8 +66,9 @@ const Edge kEdges[] = {
        PrintLine(1, "a", PrintFlagNewlineAlt | PrintFlagZone);
        EXPECT_EQ(written, "a\r\n");
      }},
-    {"FileCloseAll in use closes the open numbered files and clears them",
+    {"FileCloseAll in use closes the numbered files, not the console",
      [] {
+       PrintLine(0, "a", PrintFlagNewline);
        OpenFile(80);
        FileFromNumber(255)->ops = &kRecorded;
        static const FileOps kNoClose = {Record, nullptr};
@@ -79,6 +80,8 @@ const Edge kEdges[] = {
        for (int32_t i = 1; i <= 255; ++i) {
          EXPECT_EQ(FileFromNumber(i)->ops, nullptr) << i;
        }
+       PrintLine(0, "b", PrintFlagNewline);
+       EXPECT_EQ(fake::S().out, "a\r\nb\r\n");
        OpenFile(80);
        FileCloseAll();  // not in use: nothing is closed
        EXPECT_EQ(closed, "");

@@ -229,12 +229,4 @@ TEST(PrintTest, ADegenerateConsoleTakesTheByteStream) {
   }
 }
 
-TEST(PrintTest, CloseAllLeavesTheConsoleEntryAlone) {
-  FreshProcess();
-  Print("a", PrintFlagNewline);
-  FileCloseAll();
-  Print("b", PrintFlagNewline);
-  EXPECT_EQ(fake::S().out, "a\r\nb\r\n");
-}
-
 }  // namespace
