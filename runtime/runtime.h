@@ -51,8 +51,9 @@ void RuntimeReset();
 // The first call (InitCount 0) clears runtime_state and console_state and
 // sets the floating-point unit; every call counts.
 void RuntimeInit();
-// The call that brings InitCount back to 0 closes the numbered files and
-// writes the pending abort message to standard error; every call counts.
+// The call that brings InitCount back to 0 closes the numbered files
+// (FileCloseAll) and writes the pending abort message to standard error; every
+// call counts.
 void RuntimeExit();
 // What the process start-up runs before the main routine: RuntimeInit, and
 // RuntimeExit registered as an exit-time handler.

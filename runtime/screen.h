@@ -24,9 +24,10 @@ struct ViewRows {
 extern ViewRows view_rows;
 
 // Draws n bytes (n <= 0: nothing) from the console's cursor in its current
-// attribute; text ending at the view's bottom right owes the line feed to the
-// next write. Then places the cursor, moves the window along with the view
-// and reloads the window cache. Allocates nothing.
+// attribute (from the view's top-left in attribute 7 when the console
+// cannot be queried); text ending at the view's bottom right owes the line feed
+// to the next write. Then places the cursor, moves the window along with the
+// view and reloads the window cache. Allocates nothing.
 void ConsoleScreenPrint(const char* bytes, int32_t n);
 
 // Puts view_rows back to "not yet determined", as at load: for RuntimeReset.
