@@ -40,6 +40,12 @@ FileEntry* OpenFile(int32_t width) {
   return e;
 }
 
+// A start-up that is the process's first again.
+void FirstStartUp() {
+  InitCount = 0;
+  RuntimeInit();
+}
+
 struct Edge {
   const char* name;
   std::function<void()> check;
@@ -137,12 +143,7 @@ const Edge kEdges[] = {
      }},
     {"a context slot is zero again after RuntimeReset and the first start-up",
      [] {
-       for (const std::function<void()>& clear :
-            std::initializer_list<std::function<void()>>{[] { RuntimeReset(); },
-                                                         [] {
-                                                           InitCount = 0;
-                                                           RuntimeInit();
-                                                         }}) {
+       for (void (*clear)() : {RuntimeReset, FirstStartUp}) {
          auto* record = static_cast<unsigned char*>(
              RuntimeGetContext(3, kContextSlotBytes));
          ASSERT_NE(record, nullptr);
