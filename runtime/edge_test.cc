@@ -109,6 +109,14 @@ const Edge kEdges[] = {
        EXPECT_EQ(std::string(bytes, 2), "xy");
        EXPECT_EQ(fake::S().allocations, 0);
      }},
+    {"an empty result takes no buffer",
+     [] {
+       for (const Text& t : {StrConcat("", ""), StrTrim("  "), StrUCase(""),
+                             StrMid("abc", 2, 0), GetEnviron("")}) {
+         EXPECT_EQ(t.data, nullptr);
+       }
+       EXPECT_EQ(fake::S().allocation_attempts, 0);
+     }},
     {"an append onto the empty text allocates exactly",
      [] {
        Text t;

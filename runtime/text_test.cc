@@ -99,6 +99,9 @@ TEST_F(TextTest, AssignStoresAndReleases) {
   EXPECT_EQ(t.data, buffer);
   EXPECT_EQ(fake::S().allocation_attempts, attempts);
   EXPECT_EQ(Bytes(&t), "xyz");
+  StrAssign(t, "wxyz");  // too small: a new buffer, the old one freed
+  EXPECT_EQ(Bytes(&t), "wxyz");
+  EXPECT_EQ(fake::S().allocations, 1);
 
   StrAssign(t, "");
   EXPECT_EQ(t.data, nullptr);
@@ -191,6 +194,7 @@ TEST_F(TextTest, Results) {
     std::string want;
   } cases[] = {
       {StrLeft("abc", 0), ""},
+      {StrLeft("a", 1), "a"},
       {StrLeft("abc", -1), ""},
       {StrLeft("abc", 2), "ab"},
       {StrLeft("abc", 5), "abc"},
