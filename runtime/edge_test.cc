@@ -130,6 +130,13 @@ const Edge kEdges[] = {
        StrConcatAssign(t, StrView(t.data + t.length, 1));
        EXPECT_EQ(std::string(t.data, t.length), std::string("abc\0", 4));
      }},
+    {"appending to a view the bytes that follow it copies both",
+     [] {
+       const char bytes[] = "abXY";
+       Text t = StrView(bytes, 2);  // kept a view: followed by X, not a zero
+       StrConcatAssign(t, StrView(bytes + 2, 2));
+       EXPECT_EQ(std::string(t.data, t.length), "abXY");
+     }},
     {"an append may reach the longest length exactly",
      [] {
        // Address room for the longest text; only its last page is touched.
