@@ -40,19 +40,22 @@
 set(release_no_zip "No ZIP was written.")
 
 function(release_clear folder)
-  file(GLOB left LIST_DIRECTORIES true "${folder}/torvelin-*-windows.zip"
-       "${folder}/torvelin-*-windows.zip.part"
-       "${folder}/torvelin-*-windows.json")
-  foreach(file IN LISTS left)
-    file(REMOVE "${file}")
-    if(EXISTS "${file}" OR IS_SYMLINK "${file}")
-      message(FATAL_ERROR
-        "Could not remove ${file}, which an earlier run left: it is still "
-        "there, and it is not this run's. Make it removable (its folder "
-        "writable, the file not immutable), remove it and run the command "
-        "again. ${release_no_zip}")
-    endif()
-  endforeach()
+  set(names torvelin-*-windows.zip torvelin-*-windows.zip.part
+            torvelin-*-windows.json)
+  list(TRANSFORM names PREPEND "${folder}/")
+  file(GLOB left LIST_DIRECTORIES true ${names})
+  if(left)
+    file(REMOVE ${left})
+    file(GLOB left LIST_DIRECTORIES true ${names})
+  endif()
+  if(left)
+    list(JOIN left ", " left)
+    message(FATAL_ERROR
+      "Could not remove what earlier runs left in the release folder: "
+      "${left} (still there, and not this run's). Make each removable (its "
+      "folder writable, the file not immutable), remove it and run the "
+      "command again. ${release_no_zip}")
+  endif()
 endfunction()
 
 function(release_room var folder bytes)
