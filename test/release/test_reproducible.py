@@ -158,7 +158,8 @@ LEFT = [ZIP_NAME, ZIP_NAME + ".part", JSON_NAME,
         "torvelin-0.9.0-windows.zip", "torvelin-0.9.0-windows.json"]
 # A packing: the source folder it packs in ("fresh": a new clone), what is
 # done first ("interrupt SIG": SIG to the command's process group once zip
-# has started), the command and its settings (<name>: a value of the run's
+# has started; "mount": a tmpfs of 400 KiB in place of a folder, as root),
+# the command and its settings (<name>: a value of the run's
 # own; <key> is the PKCS#12 file's path relative to the source folder,
 # which osslsigncode reads only when it is taken from there), the exit
 # status (None: any but 0) and what it says: when it packs, the clones'
@@ -185,6 +186,10 @@ PACKINGS = {
         "second-clone", "rm release/CMakeCache.txt release/_CPack_Packages",
         WORKFLOW[0], {}, 0, None),
     "fresh-clone": ("fresh", None, PACK_RELEASE, {}, 0, None),
+    "full-x86-tree": (
+        "second-clone", "mount release/x86", PACK_RELEASE, {}, 1,
+        "The build stopped for want of disk space: no space left in "
+        ".*/build/release/x86"),
     "uncommitted-change": (
         "second-clone", "change", PACK_RELEASE, {}, 0, NOT_HEAD),
     "wrong-password": (
@@ -237,8 +242,15 @@ def test_packing_packs_the_clones_zip_or_none(archive, clones, key, tmp_path,
         tree]
     folder = top / "build" / ("win64" if argv == PACK_WINDOWS else "release")
     first = (first or "-").split()
-    for gone in (top / "build" / g for g in first[1:] if first[0] == "rm"):
+    for gone in (top / "build" / g for g in first[1:]
+                 if first[0] in ("rm", "mount")):
         shutil.rmtree(gone) if gone.is_dir() else gone.unlink(missing_ok=True)
+    if first[0] == "mount":
+        if os.geteuid() != 0 and os.environ.get("CI") != "true":
+            pytest.skip("needs root: mount")
+        (top / "build" / first[1]).mkdir()
+        step(["mount", "-t", "tmpfs", "-o", "size=400k", "tmpfs",
+              first[1]], top / "build")
     folder.mkdir(parents=True, exist_ok=True)
     for name in LEFT:
         (folder / name).write_bytes(b"left by an earlier run")
@@ -266,6 +278,8 @@ def test_packing_packs_the_clones_zip_or_none(archive, clones, key, tmp_path,
     finally:
         if first in (["break"], ["change"]):
             step(["git", "checkout", "--", "tool/main.cc"], top)
+        if first[0] == "mount":
+            step(["umount", first[1]], top / "build")
     assert not message or re.search(message, out), out
     if status != 0:
         assert argv[0] != "cpack" or "No ZIP was written." in out, out
