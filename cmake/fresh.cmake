@@ -5,7 +5,10 @@
 # release tree's build and cmake/prepare.cmake build, so that a ZIP never
 # holds an x86 executable built from older sources. Set with -D: src (the source
 # folder), tree (the x86 build tree), type (CMAKE_BUILD_TYPE) and werror
-# (TORVELIN_WERROR). A step that fails shows its output and stops.
+# (TORVELIN_WERROR). A step that fails shows its output and stops, naming
+# a full disk as the cause where it is one.
+
+include("${src}/cmake/settings.cmake")
 
 foreach(step configure build)
   if(step STREQUAL "configure")
@@ -23,7 +26,12 @@ foreach(step configure build)
                   OUTPUT_VARIABLE out ERROR_VARIABLE out
                   RESULT_VARIABLE failed)
   if(failed)
+    release_full(full "${out}" "${tree}")
+    set(fix "Fix what is said above")
+    if(NOT full STREQUAL "")
+      set(fix "No space left in ${full}: make room there")
+    endif()
     message(FATAL_ERROR "Could not ${step} the x86 build in ${tree}:\n${out}"
-                        "Fix what is said above and run the command again.")
+                        "${fix} and run the command again.")
   endif()
 endforeach()

@@ -4,7 +4,7 @@
 #
 # CPack has staged the two executables, README.txt and LICENSE in
 # CPACK_TEMPORARY_DIRECTORY. cmake/prepare.cmake, which CPack read first, has
-# removed any ZIP that an earlier run left at the release path, and handed on
+# removed what earlier runs left in the release folder, and handed on
 # the time to date the files by (CPACK_TORVELIN_EPOCH), the PKCS#12 file to
 # sign with (CPACK_TORVELIN_SIGN_PKCS12, empty for no signing), the commit
 # the sources differ from (CPACK_TORVELIN_DIRTY) and the programs to call
@@ -22,7 +22,10 @@
 #     description of the run (the .json, which it writes only after this
 #     script) beside it and finds the ZIP in place; a stand-in of the .json
 #     put there first keeps room for that copy.
-# Each failure stops CPack before the ZIP is in place.
+# Each failure stops CPack before the ZIP is in place, naming its cause: a
+# full disk as such (release_full), not as a fault of the settings.
+
+include("${CPACK_TORVELIN_SOURCE_DIR}/cmake/settings.cmake")
 
 set(dir "${CPACK_TEMPORARY_DIRECTORY}")
 set(name "${CPACK_PACKAGE_FILE_NAME}.zip")
@@ -54,6 +57,11 @@ if(NOT CPACK_TORVELIN_SIGN_PKCS12 STREQUAL "")
       OUTPUT_VARIABLE out ERROR_VARIABLE out RESULT_VARIABLE failed)
     if(failed)
       file(REMOVE "${signed}")
+      release_full(full "${out}" "${CPACK_TOPLEVEL_DIRECTORY}")
+      if(NOT full STREQUAL "")
+        message(FATAL_ERROR "Could not sign ${exe}:\n${out}No space left in "
+          "${full}: make room there and pack again. ${release_no_zip}")
+      endif()
       message(FATAL_ERROR "Could not sign ${exe}:\n${out}Check "
         "TORVELIN_SIGN_PKCS12, TORVELIN_SIGN_PASSWORD and "
         "TORVELIN_SIGN_TIMESTAMP_URL and pack again. No ZIP was written.")
@@ -83,9 +91,16 @@ set(zip "${CPACK_TOPLEVEL_DIRECTORY}/${name}")
 file(REMOVE "${zip}")
 execute_process(COMMAND "${CMAKE_COMMAND}" -E env TZ=UTC
                         "${CPACK_TORVELIN_ZIP}" -X -q "${zip}" ${members}
-                WORKING_DIRECTORY "${dir}" RESULT_VARIABLE failed)
+                WORKING_DIRECTORY "${dir}" RESULT_VARIABLE failed
+                OUTPUT_VARIABLE out ERROR_VARIABLE out
+                ECHO_OUTPUT_VARIABLE ECHO_ERROR_VARIABLE)
 if(failed)
   file(REMOVE "${zip}")
+  release_full(full "${out}" "${CPACK_TOPLEVEL_DIRECTORY}")
+  if(NOT full STREQUAL "")
+    message(FATAL_ERROR "zip failed: no space left in ${full}. Make room "
+                        "there and pack again. ${release_no_zip}")
+  endif()
   message(FATAL_ERROR "zip failed (${failed}), as said above: pack again "
                       "once it works. No ZIP was written.")
 endif()
@@ -93,22 +108,26 @@ endif()
 # 4.
 set(release "${CPACK_PACKAGE_DIRECTORY}/${name}")
 set(json "${CPACK_PACKAGE_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.json")
-string(REPEAT " " 4096 room)
 file(REMOVE "${release}.part" "${json}")
-file(WRITE "${json}" "${room}")
-file(SIZE "${json}" size)
-if(size EQUAL 4096)
+execute_process(COMMAND sh -c "head -c 4096 /dev/zero >\"$1\"" sh "${json}"
+                OUTPUT_QUIET ERROR_VARIABLE failed RESULT_VARIABLE status)
+if(status)
+  # The system's words alone: "No space left on device", say.
+  string(REGEX REPLACE ".*: ([^:\n]+)\n?$" "\\1" failed "${failed}")
+else()
   file(COPY_FILE "${zip}" "${release}.part" RESULT failed)
   if(NOT failed)
     file(RENAME "${release}.part" "${release}" RESULT failed)
   endif()
-else()
-  set(failed "no room")
 endif()
 if(failed)
   file(REMOVE "${release}.part" "${json}")
-  message(FATAL_ERROR "Could not put ${release} in place (${failed}): make "
-                      "room in its folder and pack again. No ZIP was written.")
+  set(fix "make its folder writable")
+  if(failed MATCHES "No space left")
+    set(fix "make room in its folder")
+  endif()
+  message(FATAL_ERROR "Could not put ${release} in place (${failed}): "
+                      "${fix} and pack again. ${release_no_zip}")
 endif()
 set(CPACK_EXTERNAL_BUILT_PACKAGES "${release}")
 if(NOT CPACK_TORVELIN_DIRTY STREQUAL "")

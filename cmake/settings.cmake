@@ -4,9 +4,21 @@
 # reads before it does anything else. Each problem stops with a message
 # that says what to do and that no ZIP was written.
 #
-# release_clear(<zip>) removes the ZIP that an earlier run left at the
-# release path, and the part of one that a run stopped in the middle left
-# beside it; a ZIP that cannot be removed is an error that names it.
+# release_clear(<folder>) removes from the release folder what earlier runs
+# left there: the ZIP of any version, the part of one that a run stopped in
+# the middle left (.zip.part) and CPack's description of a run (.json), so
+# that the folder holds only what this run makes and a run that fails
+# leaves none of them. A file that cannot be removed is an error that
+# names it.
+#
+# release_room(<var> <folder> <bytes>) sets <var> to whether <folder> has
+# room for <bytes> more, tried by writing them there.
+#
+# release_full(<var> <output> <folder>...) tells whether a step that failed
+# with <output> failed for want of disk space: it sets <var> to the first
+# folder without room for a megabyte, or to all of them when <output> says
+# "No space left on device" (a tool may have freed the room it took as it
+# stopped), or to empty.
 #
 # release_settings(<source folder>) sets, in the caller's scope:
 #  release_epoch  the time to date the files by: SOURCE_DATE_EPOCH when it
@@ -27,15 +39,53 @@
 
 set(release_no_zip "No ZIP was written.")
 
-function(release_clear zip)
-  file(REMOVE "${zip}" "${zip}.part")
-  if(EXISTS "${zip}" OR EXISTS "${zip}.part")
-    message(FATAL_ERROR
-      "Could not remove the ZIP of an earlier run: ${zip} is still there, "
-      "and it is not this run's. Make it removable (its folder writable, the "
-      "file not immutable), remove it and run the command again. No new ZIP "
-      "was written.")
+function(release_clear folder)
+  set(names torvelin-*-windows.zip torvelin-*-windows.zip.part
+            torvelin-*-windows.json)
+  list(TRANSFORM names PREPEND "${folder}/")
+  file(GLOB left LIST_DIRECTORIES true ${names})
+  if(left)
+    file(REMOVE ${left})
+    file(GLOB left LIST_DIRECTORIES true ${names})
   endif()
+  if(left)
+    list(JOIN left ", " left)
+    message(FATAL_ERROR
+      "Could not remove what earlier runs left in the release folder: "
+      "${left} (still there, and not this run's). Make each removable (its "
+      "folder writable, the file not immutable), remove it and run the "
+      "command again. ${release_no_zip}")
+  endif()
+endfunction()
+
+function(release_room var folder bytes)
+  set(probe "${folder}/.torvelin-room")
+  execute_process(COMMAND sh -c "head -c $1 /dev/zero >\"$2\"" sh ${bytes}
+                          "${probe}"
+                  OUTPUT_QUIET ERROR_QUIET RESULT_VARIABLE failed)
+  file(REMOVE "${probe}")
+  if(failed)
+    set(${var} FALSE PARENT_SCOPE)
+  else()
+    set(${var} TRUE PARENT_SCOPE)
+  endif()
+endfunction()
+
+function(release_full var output)
+  foreach(folder IN LISTS ARGN)
+    if(IS_DIRECTORY "${folder}")
+      release_room(room "${folder}" 1048576)
+      if(NOT room)
+        set(${var} "${folder}" PARENT_SCOPE)
+        return()
+      endif()
+    endif()
+  endforeach()
+  set(full "")
+  if(output MATCHES "No space left on device")
+    list(JOIN ARGN " or " full)
+  endif()
+  set(${var} "${full}" PARENT_SCOPE)
 endfunction()
 
 function(release_commit src)
@@ -151,6 +201,7 @@ function(release_settings src)
     endif()
     set(key "$ENV{TORVELIN_SIGN_PKCS12}")
     set(caller "$ENV{PWD}")
+    set(from "")
     if(NOT key STREQUAL "" AND NOT IS_ABSOLUTE "${key}")
       if(NOT IS_ABSOLUTE "${caller}" OR NOT IS_DIRECTORY "${caller}")
         message(FATAL_ERROR
@@ -159,12 +210,12 @@ function(release_settings src)
           "${release_no_zip}")
       endif()
       file(REAL_PATH "${key}" key BASE_DIRECTORY "${caller}")
+      set(from ", taken from ${caller}")
     endif()
     if(key STREQUAL "" OR IS_DIRECTORY "${key}" OR NOT EXISTS "${key}")
       message(FATAL_ERROR
-        "TORVELIN_SIGN_PKCS12 (`$ENV{TORVELIN_SIGN_PKCS12}`) names no file, "
-        "taken from ${caller}: give the path of the PKCS#12 file. "
-        "${release_no_zip}")
+        "TORVELIN_SIGN_PKCS12 (`$ENV{TORVELIN_SIGN_PKCS12}`) names no "
+        "file${from}: give the path of the PKCS#12 file. ${release_no_zip}")
     endif()
     release_needs(signer osslsigncode osslsigncode "Signing")
   endif()

@@ -3,6 +3,8 @@
 import hashlib
 import os
 import subprocess
+import tempfile
+import time
 
 from support import VERSION
 
@@ -21,20 +23,40 @@ def sums(read):
                    for n in SHIPPED.values())
 
 
-def step(argv, cwd, status=0, umask=0o022, **env):
+def step(argv, cwd, status=0, umask=0o022, interrupt=None, **env):
     """Runs a build step in cwd as a shell there would (PWD names cwd
     unless env names another folder), with env added to an environment
     free of the release's settings (a value of None: unset); checks its
-    exit status and returns its output, blanks squeezed."""
+    exit status (None: any but 0) and returns its output, blanks squeezed.
+    interrupt, a signal and a file: the signal goes to the step's process
+    group once the file is there, as a terminal sends it, and the step
+    ends when every process of the group has."""
     env = {**{k: v for k, v in os.environ.items() if not k.startswith(
         ("TORVELIN_", "SOURCE_DATE_EPOCH"))}, "PWD": str(cwd), **env}
     env = {k: v for k, v in env.items() if v is not None}
-    proc = subprocess.run(argv, cwd=cwd, env=env, umask=umask,
-                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                          stderr=subprocess.STDOUT)
-    out = proc.stdout.decode(errors="replace")
-    assert proc.returncode == status, out
-    return " ".join(out.split())
+    with tempfile.TemporaryFile() as out:
+        proc = subprocess.Popen(argv, cwd=cwd, env=env, umask=umask,
+                                stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=subprocess.STDOUT,
+                                start_new_session=bool(interrupt))
+        if interrupt:
+            sig, started = interrupt
+            while not started.exists() and proc.poll() is None:
+                time.sleep(0.1)
+            if proc.poll() is None:
+                os.killpg(proc.pid, sig)
+        returncode = proc.wait()
+        while interrupt:
+            try:
+                os.killpg(proc.pid, 0)
+            except ProcessLookupError:
+                break
+            time.sleep(0.1)
+        out.seek(0)
+        text = out.read().decode(errors="replace")
+    assert (returncode != 0 if status is None else returncode == status), (
+        returncode, text)
+    return " ".join(text.split())
 
 
 def certificate(folder, name, *extensions, issuer="ca"):

@@ -2,13 +2,16 @@
 preset and by the release workflow, at paths of different lengths, at
 different times, in different time zones and under different umasks, and a
 source archive without git dated by SOURCE_DATE_EPOCH. Packing never takes
-a stale x86 executable, and a packing that fails at any step leaves no ZIP,
-whatever an earlier run left."""
+a stale x86 executable, and leaves in the release folder this run's ZIP or,
+when it fails at any step or is interrupted, nothing: not what earlier runs
+left either."""
 
 import filecmp
+import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import zipfile
 
@@ -143,13 +146,25 @@ NO_DATE = "No commit to date the ZIP by: .* Set SOURCE_DATE_EPOCH"
 NO_TIME = r"SOURCE_DATE_EPOCH \(%d\) is no time a ZIP can hold"
 COMPILE_ERROR = r"tool/main\.cc:\d+:\d+: error"
 NOT_HEAD = r"holds uncommitted changes: its sources are not those of commit "
-# A packing with a ZIP of an earlier run at its release path: the source
-# folder it packs in, what is done there first, the command and its
-# settings (<name>: a value of the run's own; <key> is the PKCS#12 file's
-# path relative to the source folder, which osslsigncode reads only when it
-# is taken from there), the exit status and what it says: when it packs,
-# the clones' ZIP; otherwise no ZIP at all. A source that does not compile
-# shows that every check named comes before the build.
+# The release as a script makes it, in README.md's words.
+SCRIPTED = ["bash", "-c", next(
+    line for line in (REPO / "README.md").read_text().splitlines()
+    if line.startswith("cmake --workflow --preset release && "))]
+JSON_NAME = ZIP_NAME[:-len("zip")] + "json"
+# What earlier runs left in the release folder before each packing: a ZIP
+# of this version, a part of one, CPack's .json, and both of another
+# version. A packing leaves this run's ZIP and .json, or nothing.
+LEFT = [ZIP_NAME, ZIP_NAME + ".part", JSON_NAME,
+        "torvelin-0.9.0-windows.zip", "torvelin-0.9.0-windows.json"]
+# A packing: the source folder it packs in ("fresh": a new clone), what is
+# done first ("interrupt SIG": SIG to the command's process group once zip
+# has started; "mount": a tmpfs of 400 KiB in place of a folder, as root),
+# the command and its settings (<name>: a value of the run's
+# own; <key> is the PKCS#12 file's path relative to the source folder,
+# which osslsigncode reads only when it is taken from there), the exit
+# status (None: any but 0) and what it says: when it packs, the clones'
+# ZIP; otherwise nothing at all. A source that does not compile shows that
+# every check named comes before the build.
 PACKINGS = {
     "does-not-compile": (
         "second-clone", "break", PACK_RELEASE, {}, 1,
@@ -163,19 +178,31 @@ PACKINGS = {
         "second-clone", "break", PACK_RELEASE, {"PATH": "<no-zip>"}, 1,
         r"Packing needs zip, which is not on PATH: install it \(apt-get "
         r"install zip\)"),
-    "no-x86-tree": (
-        "second-clone", "configure-win64", PACK_WINDOWS, {}, 0, None),
+    "no-trees": (
+        "second-clone", "rm win64 win32", PACK_WINDOWS, {}, 0, None),
     "x86-tree-deleted": (
         "second-clone", "rm release/x86", WORKFLOW[0], {}, 0, None),
     "cache-and-staging-deleted": (
         "second-clone", "rm release/CMakeCache.txt release/_CPack_Packages",
         WORKFLOW[0], {}, 0, None),
+    "fresh-clone": ("fresh", None, PACK_RELEASE, {}, 0, None),
+    "full-x86-tree": (
+        "second-clone", "mount release/x86", PACK_RELEASE, {}, 1,
+        "The build stopped for want of disk space: no space left in "
+        ".*/build/release/x86"),
     "uncommitted-change": (
         "second-clone", "change", PACK_RELEASE, {}, 0, NOT_HEAD),
     "wrong-password": (
         "second-clone", None, WORKFLOW[0],
         {"TORVELIN_SIGN_PKCS12": "<key>", "TORVELIN_SIGN_PASSWORD": "wrong"},
-        1, r"Could not sign torvelin-x64\.exe: .* \(Wrong password\?\)"),
+        1, r"Could not sign torvelin-x64\.exe: .* Check TORVELIN_SIGN_PKCS12, "
+        "TORVELIN_SIGN_PASSWORD and TORVELIN_SIGN_TIMESTAMP_URL"),
+    "interrupt": ("second-clone", "interrupt INT", SCRIPTED,
+                  {"PATH": "<slow-zip>"}, None, None),
+    "terminate": ("second-clone", "interrupt TERM", SCRIPTED,
+                  {"PATH": "<slow-zip>"}, None, None),
+    "terminal-closed": ("second-clone", "interrupt HUP", SCRIPTED,
+                        {"PATH": "<slow-zip>"}, None, None),
     "archive-no-git": (
         "archive", None, PACK_RELEASE, {"PATH": "<no-git>"}, 1, NO_DATE),
     "archive-in-a-clone": ("archive", None, PACK_RELEASE, {}, 1, NO_DATE),
@@ -195,38 +222,71 @@ PACKINGS = {
 }
 
 
+def tool(folder, name, script):
+    """folder/name, a shell script, as a program."""
+    folder.mkdir(exist_ok=True)
+    (folder / name).write_text("#!/bin/sh\n" + script)
+    (folder / name).chmod(0o755)
+    return str(folder)
+
+
 @pytest.mark.parametrize("tree, first, argv, env, status, message",
                          PACKINGS.values(), ids=PACKINGS)
 def test_packing_packs_the_clones_zip_or_none(archive, clones, key, tmp_path,
                                               tree, first, argv, env, status,
                                               message):
     src, commit_time, no_git, no_zip = archive
-    top = src if tree == "archive" else clones[tree]
-    zip_path = top / "build" / (
-        "win64" if argv == PACK_WINDOWS else "release") / ZIP_NAME
-    if first == "configure-win64":
-        shutil.rmtree(top / "build" / "win32", ignore_errors=True)
-        step(["cmake", "--preset", "win64"], top)
-    for gone in (top / "build" / g for g in (first or "").split()[1:]):
-        shutil.rmtree(gone) if gone.is_dir() else gone.unlink()
-    zip_path.write_bytes(b"a ZIP of an earlier run")
+    if tree == "fresh":
+        step(["git", "clone", "-q", REPO, "fresh"], tmp_path)
+    top = {"archive": src, "fresh": tmp_path / "fresh"}.get(tree) or clones[
+        tree]
+    folder = top / "build" / ("win64" if argv == PACK_WINDOWS else "release")
+    first = (first or "-").split()
+    for gone in (top / "build" / g for g in first[1:]
+                 if first[0] in ("rm", "mount")):
+        shutil.rmtree(gone) if gone.is_dir() else gone.unlink(missing_ok=True)
+    if first[0] == "mount":
+        if os.geteuid() != 0 and os.environ.get("CI") != "true":
+            pytest.skip("needs root: mount")
+        (top / "build" / first[1]).mkdir()
+        step(["mount", "-t", "tmpfs", "-o", "size=400k", "tmpfs",
+              first[1]], top / "build")
+    folder.mkdir(parents=True, exist_ok=True)
+    for name in LEFT:
+        (folder / name).write_bytes(b"left by an earlier run")
     main = top / "tool" / "main.cc"
-    if first in ("break", "change"):
+    if first in (["break"], ["change"]):
         main.write_text(main.read_text() + {
-            "break": "this line does not compile\n", "change": "\n"}[first])
-    (tmp_path / "zip").write_text('#!/bin/sh\necho half > "$3"\nexit 3\n')
-    (tmp_path / "zip").chmod(0o755)
+            "break": "this line does not compile\n", "change": "\n"}[first[0]])
+    zip_program = shutil.which("zip")
     values = {"<key>": os.path.relpath(key, top), "<no-git>": no_git,
               "<no-zip>": no_zip, "<commit>": commit_time,
-              "<failing-zip>": "%s:%s" % (tmp_path, no_git)}
+              "<failing-zip>": tool(tmp_path / "failing", "zip",
+                                    'echo half > "$3"\nexit 3\n')
+              + os.pathsep + no_git,
+              "<slow-zip>": tool(tmp_path / "slow", "zip",
+                                 'touch "$0.started"\nsleep 60\nexec %s "$@"\n'
+                                 % zip_program) + os.pathsep
+              + os.environ["PATH"]}
+    interrupt = None
+    if first[:1] == ["interrupt"]:
+        interrupt = (getattr(signal, "SIG" + first[1]),
+                     tmp_path / "slow" / "zip.started")
     try:
-        out = step(argv, top, status,
+        out = step(argv, top, status, interrupt=interrupt,
                    **{k: values.get(v, v) for k, v in env.items()})
     finally:
-        if first in ("break", "change"):
+        if first in (["break"], ["change"]):
             step(["git", "checkout", "--", "tool/main.cc"], top)
+        if first[0] == "mount":
+            step(["umount", first[1]], top / "build")
     assert not message or re.search(message, out), out
-    if status:
-        assert not zip_path.exists(), out
+    if status != 0:
+        assert argv[0] != "cpack" or "No ZIP was written." in out, out
+        assert sorted(p.name for p in folder.glob("torvelin-*")) == [], out
     else:
-        assert filecmp.cmp(zip_path, output(clones, "a", "zip"), shallow=False)
+        assert sorted(p.name for p in folder.glob("torvelin-*")) == [
+            JSON_NAME, ZIP_NAME], out
+        json.loads((folder / JSON_NAME).read_text())
+        assert filecmp.cmp(folder / ZIP_NAME, output(clones, "a", "zip"),
+                           shallow=False)

@@ -16,7 +16,7 @@ import pytest
 from expected import FORMS
 from release import (MEMBERS, SHIPPED, ZIP_NAME, certificate, pkcs12, step,
                      sums)
-from support import binary, require, run, runnable
+from support import REPO, binary, require, run, runnable
 
 pytestmark = pytest.mark.release
 
@@ -96,15 +96,47 @@ def test_signature(signed, pki, pytestconfig, tmp_path, target):
                 for ca in ("ca.pem", "other.pem")]
     out = verified[0].stdout.decode()
     assert [p.returncode == 0 for p in verified] == [True, False], out
-    for line in ["Message digest algorithm  : SHA256",
-                 "Subject: /CN=TORVELIN signer",
-                 "Timestamp Server Signature verification: ok"]:
-        assert line in out
+    # OpenSSL 3.0 writes a subject "/CN=...", later releases "CN=...".
+    for line in [r"Message digest algorithm\s*: SHA256",
+                 r"Subject: /?CN\s?=\s?TORVELIN signer\n",
+                 r"Timestamp Server Signature verification: ok"]:
+        assert re.search(line, out), (line, out)
     assert run(["osslsigncode", "remove-signature", "-in", exe, "-out",
                 unsigned]).returncode == 0
     built = binary(pytestconfig, target).read_bytes()
     assert exe.read_bytes() != built
     assert unsigned.read_bytes() == built
+
+
+# The signature checks that README.md gives, in its words.
+VERIFY = re.findall(r"^osslsigncode verify .*$",
+                    (REPO / "README.md").read_text(), re.MULTILINE)
+SYSTEM_CAS = "/etc/ssl/certs/ca-certificates.crt"
+
+
+@pytest.mark.parametrize("command", VERIFY)
+def test_readmes_signature_check(signed, pki, tmp_path, command):
+    """The private CA's form with ca.pem beside the executable; the plain
+    form with the CA among the system's CA certificates (those of
+    ca-certificates, in a mount namespace of its own, as root)."""
+    assert len(VERIFY) == 2
+    for source in (signed / "torvelin-x64.exe", pki / "ca.pem"):
+        (tmp_path / source.name).write_bytes(source.read_bytes())
+    argv = ["sh", "-c", command]
+    if "-CAfile" not in command:
+        assert os.path.exists(SYSTEM_CAS), "ca-certificates is not installed"
+        trusted = tmp_path / "trusted.crt"
+        trusted.write_bytes(Path(SYSTEM_CAS).read_bytes()
+                            + (pki / "ca.pem").read_bytes())
+        as_root(["true"])
+        argv = ["unshare", "-m", "sh", "-c", 'mount --bind "$0" "$1" && '
+                + command, trusted, SYSTEM_CAS]
+    proc = run(argv, cwd=tmp_path)
+    out = proc.stdout.decode() + proc.stderr.decode()
+    assert proc.returncode == 0, out
+    for line in ("\nSignature verification: ok", "Timestamp Server Signature "
+                 "verification: ok", "\nSucceeded"):
+        assert line in out, out
 
 
 def test_sums_are_of_the_signed_executables(signed):
@@ -145,13 +177,17 @@ def test_a_key_without_a_password_signs(pytestconfig, pki, tmp_path):
                      0, 0]
 
 
-EARLIER = b"a ZIP of an earlier run"
+EARLIER = b"left by an earlier run"
 
 
 def as_root(argv):
     if os.geteuid() != 0 and os.environ.get("CI") != "true":
         pytest.skip("needs root: " + argv[0])
     subprocess.run(argv, check=True)
+
+
+CLEAR = ("Could not remove what earlier runs left in the release folder: "
+         "{%s} (still there, and not this run's)")
 
 
 @pytest.mark.parametrize("env, message", [
@@ -161,40 +197,52 @@ def as_root(argv):
     ({KEY: "x", URL: ""}, NEEDS % (KEY + ", " + URL, WORD)),
     ({KEY: "signer.p12", WORD: PASSWORD},
      "%s (`signer.p12`) names no file, taken from {caller}: give" % KEY),
+    ({KEY: "/nonexistent/signer.p12", WORD: PASSWORD},
+     "%s (`/nonexistent/signer.p12`) names no file: give" % KEY),
     ({KEY: "", WORD: PASSWORD}, "%s (``) names no file" % KEY),
     ({KEY: "signer.p12", WORD: PASSWORD, "PWD": None},
      "%s (`signer.p12`) is a relative path, and PWD names no folder" % KEY),
     ({"folder": "full"}, "Could not put {zip} in place (No space left on "
-     "device"),
-    ({"folder": "undeletable"}, "Could not remove the ZIP of an earlier run: "
-     "{zip} is still there"),
+     "device): make room in its folder"),
+    ({"folder": "small"}, "No room to stage the release: "
+     "{caller}/_CPack_Packages needs"),
+    ({"folder": "zip"}, CLEAR % "zip"),
+    ({"folder": "json"}, CLEAR % "json"),
+    ({"folder": "part"}, CLEAR % "part"),
 ], ids=["key", "password", "timestamp-url", "key-and-empty-url",
-        "key-not-in-the-callers-folder", "empty-key", "relative-key-no-pwd",
-        "full-folder", "undeletable-zip"])
+        "key-not-in-the-callers-folder", "absolute-key-missing", "empty-key",
+        "relative-key-no-pwd", "full-folder", "full-staging-folder",
+        "immutable-zip", "immutable-json", "immutable-part"])
 def test_packings_that_cannot_be_made_are_an_error(pytestconfig, tmp_path,
                                                    env, message):
-    """A folder that is full (a tmpfs of 16 KiB, CPack's own files kept
-    elsewhere) or whose earlier ZIP is immutable (chattr +i) needs root."""
+    """Each starts with what an earlier run left (a ZIP, a part of one and
+    CPack's .json) and leaves nothing but what it cannot remove. A release
+    folder that is full (a tmpfs of 16 KiB, CPack's own files kept
+    elsewhere) or that stages too (200 KiB), or whose earlier file is
+    immutable (chattr +i), needs root."""
     folder = env.get("folder")
     out = tmp_path / "out"
     out.mkdir()
-    zip_path = out / ZIP_NAME
+    left = {"zip": out / ZIP_NAME, "part": out / (ZIP_NAME + ".part"),
+            "json": out / (ZIP_NAME[:-3] + "json")}
     try:
+        if folder in ("full", "small"):
+            as_root(["mount", "-t", "tmpfs", "-o", "size=%dk" % {
+                "full": 16, "small": 200}[folder], "tmpfs", out])
         if folder == "full":
-            as_root(["mount", "-t", "tmpfs", "-o", "size=16k", "tmpfs", out])
             (out / "_CPack_Packages").symlink_to(tmp_path)
-        zip_path.write_bytes(EARLIER)
-        if folder == "undeletable":
-            as_root(["chattr", "+i", zip_path])
+        for path in left.values():
+            path.write_bytes(EARLIER)
+        if folder in left:
+            as_root(["chattr", "+i", left[folder]])
         text = pack(pytestconfig, out, out, 1,
                     **{k: v for k, v in env.items() if k != "folder"})
-        assert re.search(re.escape(message.format(caller=out, zip=zip_path))
-                         + ".* No (new )?ZIP was written", text), text
-        assert not list(out.glob("*.part"))
-        assert (zip_path.read_bytes() == EARLIER if folder == "undeletable"
-                else not zip_path.exists())
+        assert re.search(re.escape(message.format(caller=out, **left))
+                         + ".* No ZIP was written", text), text
+        assert sorted(out.glob("torvelin-*")) == (
+            [left[folder]] if folder in left else []), text
     finally:
-        if folder == "full" and os.path.ismount(out):
+        if folder in ("full", "small") and os.path.ismount(out):
             subprocess.run(["umount", out], check=True)
-        if folder == "undeletable" and zip_path.exists():
-            subprocess.run(["chattr", "-i", zip_path], check=True)
+        if folder in left and left[folder].exists():
+            subprocess.run(["chattr", "-i", left[folder]], check=True)
