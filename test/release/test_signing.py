@@ -16,7 +16,7 @@ import pytest
 from expected import FORMS
 from release import (MEMBERS, SHIPPED, ZIP_NAME, certificate, pkcs12, step,
                      sums)
-from support import REPO, binary, require, run, runnable
+from support import REPO, binary, require, run
 
 pytestmark = pytest.mark.release
 
@@ -150,7 +150,6 @@ def test_sums_are_of_the_signed_executables(signed):
 @pytest.mark.parametrize("target", SHIPPED)
 def test_signed_prints_what_unsigned_prints(signed, pytestconfig, wine,
                                             tmp_path, target, args):
-    runnable(target)
     results = []
     for source in (signed / SHIPPED[target], binary(pytestconfig, target)):
         folder = tmp_path / str(len(results))
