@@ -57,9 +57,9 @@ def pytest_runtest_setup(item):
     console) skips where Wine runs no x86 program, with the reason, before
     any fixture runs it; a test that only reads the executable never does.
     """
-    spec = getattr(item, "callspec", None)
-    if spec and {"wine", "console"} & set(item.fixturenames):
-        runnable(spec.params.get("win_exe", spec.params.get("target")))
+    call = getattr(item, "callspec", None)
+    if call and {"wine", "console"} & set(item.fixturenames):
+        runnable(call.params.get("win_exe", call.params.get("target")))
 
 
 @pytest.fixture(scope="session")
