@@ -124,6 +124,8 @@ if(failed)
   file(REMOVE "${release}.part" "${json}")
   set(fix "make its folder writable")
   if(failed MATCHES "No space left")
+    # In one wording whatever CMake's (3.31 adds " (output)").
+    set(failed "No space left on device")
     set(fix "make room in its folder")
   endif()
   message(FATAL_ERROR "Could not put ${release} in place (${failed}): "
