@@ -247,7 +247,7 @@ def main():
     if "requests" not in skip:
         try:
             why = winenv.x86_problem()
-        except (OSError, RuntimeError, subprocess.SubprocessError) as e:
+        except RuntimeError as e:
             die("the x86 helper: %s" % e)
         if why:
             print("x86 left out: " + why, file=sys.stderr)

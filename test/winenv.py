@@ -135,7 +135,16 @@ X86_CC = "i686-w64-mingw32-gcc"
 def x86_problem():
     """Why Wine runs no x86 program here, or None when it does, as one run
     of the x86 helper (X86, built with X86_CC) in a throwaway prefix shows
-    (see x86_verdict)."""
+    (see x86_verdict). Any other outcome, a helper that does not build or
+    start among them, raises RuntimeError."""
+    try:
+        return run_x86()
+    except (OSError, subprocess.SubprocessError) as e:
+        raise RuntimeError(str(e)) from e
+
+
+def run_x86():
+    """x86_problem's run, letting the errors of its commands through."""
     with tempfile.TemporaryDirectory() as tmp:
         exe = os.path.join(tmp, "x86.exe")
         subprocess.run([X86_CC, "-o", exe, str(X86)], check=True)
